@@ -1,0 +1,2 @@
+// Placeholder until this benchmark is written.
+int main() { return 0; }

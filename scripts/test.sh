@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the project and runs the whole test suite twice: once in the ordinary build and once
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-2}
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNE_SANITIZE=ON -DTARNE_BUILD_BENCH=OFF
+cmake --build build-sanitize -j"$jobs"
+ctest --test-dir build-sanitize -j"$jobs" --output-on-failure -LE slow

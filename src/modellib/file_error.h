@@ -1,0 +1,9 @@
+// Builds the one form of every file-error message of the program:
+// "cannot <verb> <file> (line N): <reason>". Readers of every subsystem report through it so
+// that a user sees the same shape whatever file was wrong.
+#pragma once
+
+#include <string>
+
+// line <= 0 leaves out the "(line N)" part; an empty reason leaves out ": <reason>".
+std::string FileErrorMessage(const char* verb, const char* file, long line, const char* reason);

@@ -1,0 +1,174 @@
+// The model library interface: the only operations the driver and the calibration tools call.
+// This stand-in library implements them with three small model kinds (hydro, function,
+// external); a real TARNE library can replace it without any change to its callers.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace tarne {
+
+class tarne_sim;
+
+// Longest path the library builds for a file it opens (getGopenName, gFILE).
+constexpr std::size_t kPathMax = 4096;
+
+// The partition object: one per process. This stand-in runs one process with one
+// partition of one member from construction on. The two exchange calls are virtual so that
+// a multi-process implementation (or a test) can replace them.
+class mpi_setup {
+ public:
+  mpi_setup();
+  virtual ~mpi_setup();
+
+  // Called once per process, before any model object is made.
+  virtual void SetupPartitions(long count);
+  // Every member of a partition calls this with the same n; afterwards each holds the
+  // leader's n values.
+  virtual void communicate_across_partition(long n, double* values);
+  // Partition leaders only: returns new double[n * partition_count], the n values of each
+  // partition in partition order. The caller deletes it with delete[].
+  virtual double* communicate_through_partitions(long n, double* values);
+
+  long process_rank = 0;       // 0 = master process
+  long total_threads = 1;      // threads over all processes
+  long rank_in_partition = 0;  // 0 = partition leader
+  long partition_count = 1;
+  long partition_id = 0;
+  long partition_size = 1;     // members per partition; only handed to print_results
+};
+
+// Settings of parameter replacement and of where the library opens its files.
+class replace_io {
+ public:
+  replace_io();
+  virtual ~replace_io();
+
+  void SetLinenum(long line);     // line of the value file used in batch mode (from 0)
+  void SetBatchMode(int mode);    // 1 = batch mode
+  void SetBatchNum(long number);  // batch number carried by the output file names
+  long GetLinenum() const { return linenum_; }
+  int GetBatchMode() const { return batch_mode_; }
+  long GetBatchNum() const { return batch_num_; }
+
+  // Writes into out (out_size bytes) the path under which the library opens name: relative
+  // names are taken relative to the recorded project location when relative is true.
+  // Returns false when the path does not fit.
+  bool getGopenName(const char* name, const char* mode, char* out, std::size_t out_size,
+                    bool relative) const;
+  // Writes the column headings of the calibrated parameters ("name\t" each).
+  virtual void WriteFileHeader(std::FILE* file) const;
+
+  // Directory of the project file, with a trailing '/', or empty.
+  const char* ProjectPath() const { return project_path_; }
+  void SetProjectPath(const char* path);
+
+ protected:
+  long linenum_ = 0;
+  int batch_mode_ = 0;
+  long batch_num_ = 0;
+  char project_path_[kPathMax] = {};
+};
+
+// A file opened through the library's name resolution. The driver writes through fp,
+// which is null while no file is open. The handle closes itself on destruction.
+class gFILE {
+ public:
+  explicit gFILE(const replace_io* settings = nullptr);
+  ~gFILE();
+  gFILE(const gFILE&) = delete;
+  gFILE& operator=(const gFILE&) = delete;
+
+  bool open(const char* name, const char* mode);
+  void close();
+
+  std::FILE* fp = nullptr;
+
+ private:
+  const replace_io* settings_;
+};
+
+// Observations a model is compared with: time, value and weight per row.
+class observed_data {
+ public:
+  observed_data();
+  ~observed_data();
+  observed_data(const observed_data&) = delete;
+  observed_data& operator=(const observed_data&) = delete;
+
+  // Reads "time value weight" rows ('#' starts a comment). Returns the number of rows read
+  // (0 is valid), or -1 when the file cannot be opened or a row is malformed.
+  int read_observed_weighted_peakvol(const char* path);
+  // One short progress line per evaluation on standard output.
+  void print_results(long process_rank, long partition_id, long rank_in_partition,
+                     long partition_size, long partition_count, long runs,
+                     long runs_per_partition, tarne_sim* sim);
+
+  long count() const { return count_; }
+  const double* times() const { return times_; }
+  const double* values() const { return values_; }
+  const double* weights() const { return weights_; }
+
+ private:
+  void clear();
+  long count_ = 0;
+  double* times_ = nullptr;
+  double* values_ = nullptr;
+  double* weights_ = nullptr;
+  long evaluations_ = 0;
+};
+
+// Result record of main_tarne; the driver always passes null.
+struct run_results;
+
+// One model run. Made fresh for every run and destroyed after it.
+class tarne_sim : public replace_io {
+ public:
+  explicit tarne_sim(mpi_setup* partition);
+  ~tarne_sim() override;
+  tarne_sim(const tarne_sim&) = delete;
+  tarne_sim& operator=(const tarne_sim&) = delete;
+
+  // Runs one project. Returns 0 on success, non-zero after a reported failure.
+  int main_tarne(const char* project_file, run_results* results, const char* argument);
+  // Runs the project with parameters[1..n] (parameters[0] unused) put in place of the
+  // names listed in the replacement list second_path, and returns the objective value
+  // (smaller is better).
+  double main_calib(const char* second_path, const char* project_file, double* parameters,
+                    observed_data* observed, long n, const char* tag, long rank);
+
+  void WriteFileHeader(std::FILE* file) const override;
+  double last_objective() const { return last_objective_; }
+
+ private:
+  mpi_setup* partition_;
+  double last_objective_ = 0.0;
+  // Names of the calibrated parameters of the last main_calib, "name\t" each.
+  char header_[kPathMax] = {};
+};
+
+}  // namespace tarne
+
+// Line and item readers and array allocation of the library.
+
+// Reads the next line of file (without its line end) into line (size bytes). A longer line
+// is cut at size - 1 characters and the rest of it is skipped. Returns non-zero when a line
+// was read, 0 at end of file.
+int daGetLine_noreplace(char* line, std::size_t size, tarne::gFILE* file);
+// Take the next blank-separated item off the front of line (line is shifted in place) and
+// return non-zero when one was read and converted. daReadString refuses (returns 0) an
+// item that does not fit in out_size bytes.
+int daReadString(char* line, char* out, std::size_t out_size);
+int daReadInt(char* line, int* out);
+int daReadDouble(char* line, double* out);
+
+// Records the directory of project_file in settings, for getGopenName.
+void caReadVARNOKProjectPath(const char* project_file, tarne::replace_io* settings);
+
+// n elements (0..n-1), zero-filled; released by the caller with delete[]. The label names
+// the array in the message printed when the allocation fails (out is then null).
+void d_alloc(double** out, long n, const char* label);
+void l_alloc(int** out, long n, const char* label);
+// rows x columns doubles, released with d2_free.
+void d2_alloc(long rows, long columns, double*** out, const char* label);
+void d2_free(double** m);

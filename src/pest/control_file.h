@@ -1,0 +1,13 @@
+// Reads a PEST control file into the problem record and writes the replacement list
+// "tarne.in"; counts the parameter kinds and links tied parameters to their parents.
+// Called by the Levenberg-Marquardt driver and by every global method at their start.
+#pragma once
+
+#include "problem.h"
+
+// Returns 0 on success and 1 after a reported failure.
+short ReadControlFile(ProblemRecord& record, const char* control_name);
+// Sets NUMADJ, NUMFIXED, NUMTIED, NUMIW and the iw fields; returns 0.
+short CountParameterTypes(ProblemRecord& record);
+// Sets the parent index and tie ratio of every parameter; returns 0.
+short SetTiedParameters(ProblemRecord& record);

@@ -1,0 +1,12 @@
+// Reads the model's output files through PEST instruction files into the simulated values
+// of the observations. Called after every model run of the Levenberg-Marquardt family.
+#pragma once
+
+#include "problem.h"
+
+short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles);
+short CloseInstructionFiles(ProblemRecord& record, FileHandleTable& handles);
+// Interprets instruction file i (1..NINSFLE) against its output file and stores the values
+// in the chosen slot. Returns 0, or 1 after a reported failure (missing file, bad header,
+// unknown observation, marker not found, output ended before a value).
+short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& handles);

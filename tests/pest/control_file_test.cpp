@@ -1,0 +1,1 @@
+// Tests of control_file are added here.

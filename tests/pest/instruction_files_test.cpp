@@ -1,0 +1,1 @@
+// Tests of instruction_files are added here.

@@ -1,0 +1,1 @@
+// Tests of model_run are added here.

@@ -1,0 +1,1 @@
+// Tests of output_files are added here.

@@ -1,0 +1,1 @@
+// Tests of template_files are added here.

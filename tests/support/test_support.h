@@ -1,0 +1,51 @@
+// Shared test support: a fresh temporary working directory per test, running the tarne
+// binary with arguments, standard input and environment, and reading files back.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Creates a fresh directory under the system's temporary directory and makes it the working
+// directory; restores the previous working directory and removes the tree on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+struct RunResult {
+  int exit_code = -1;  // the process's exit status, or 128 + signal when it was killed
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Runs program with the arguments (argv[0] is the program path) in the current working
+// directory, feeding stdin_text on standard input. env entries are set ("NAME" -> value);
+// an entry whose value is "\x01unset" removes the variable.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& stdin_text = "",
+                     const std::map<std::string, std::string>& env = {});
+// Runs the tarne binary of this build.
+RunResult RunTarne(const std::vector<std::string>& args, const std::string& stdin_text = "");
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+// Lines of text without their line ends.
+std::vector<std::string> SplitLines(const std::string& text);
+// Absolute path of a file in the source tree (for example "examples/hydro/catchment.prj").
+std::string SourcePath(const std::string& relative);
+// Copies a file or a directory tree into the current working directory.
+void CopyIntoCwd(const std::string& source);
+
+}  // namespace testing_support
