@@ -1,1 +1,98 @@
-// Placeholder until this module is written.
+// One model run of the Levenberg-Marquardt family: the value file, a fresh model object on
+// the partition object, the post-run command, and the reading of every output file.
+#include "pest/model_run.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "modellib/file_error.h"
+#include "pest/instruction_files.h"
+
+namespace {
+
+// A model object built in zero-filled storage, so that nothing of an earlier run can show
+// through in a field the library does not set itself; destroyed when the run is over.
+class FreshModel {
+ public:
+  explicit FreshModel(tarne::mpi_setup* partition)
+      : storage_(std::make_unique<unsigned char[]>(sizeof(tarne::tarne_sim))),
+        model_(new (storage_.get()) tarne::tarne_sim(partition)) {}
+  ~FreshModel() { model_->~tarne_sim(); }
+  FreshModel(const FreshModel&) = delete;
+  FreshModel& operator=(const FreshModel&) = delete;
+  tarne::tarne_sim* operator->() { return model_; }
+
+ private:
+  static_assert(alignof(tarne::tarne_sim) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+                "array new must align the model object");
+  std::unique_ptr<unsigned char[]> storage_;  // value-initialised, that is zero-filled
+  tarne::tarne_sim* model_;
+};
+
+double ChosenValue(const Parameter& parameter, ValueChoice which) {
+  switch (which) {
+    case ValueChoice::kFirstPerturbed:
+      return parameter.perturbed1;
+    case ValueChoice::kSecondPerturbed:
+      return parameter.perturbed2;
+    case ValueChoice::kCurrent:
+      break;
+  }
+  return parameter.value;
+}
+
+short ReportValueFileError(const char* verb) {
+  const std::string message = FileErrorMessage(verb, kValueFileName, 0, std::strerror(errno));
+  std::printf("%s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
+  std::FILE* file = std::fopen(kValueFileName, "w");
+  if (file == nullptr) return ReportValueFileError("create");
+  bool written = true;
+  for (int i = 1; i <= record.NPAR && written; ++i) {
+    const Parameter& parameter = record.parameters[i];
+    double value = ChosenValue(parameter, which);
+    if (std::strcmp(parameter.PARTRANS, "log") == 0) value = std::pow(10.0, value);
+    written = std::fprintf(file, "%.7E ", value) > 0;
+  }
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) return ReportValueFileError("write");
+  return 0;
+}
+
+short RunModel(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
+               long& model_calls) {
+  if (partition == nullptr) {
+    std::printf("\nA model run needs the partition object of the model library.\n");
+    return 1;
+  }
+  {
+    FreshModel model(partition);
+    model->main_tarne(record.PROJFLE, nullptr, first_argument != nullptr ? first_argument : "");
+  }
+  // The command writes to the same console: what is buffered here goes out first.
+  std::fflush(nullptr);
+  if (record.POSTBATCH[0] != '\0') {
+    const int ignored = std::system(record.POSTBATCH);
+    static_cast<void>(ignored);
+  }
+  ++model_calls;
+  return 0;
+}
+
+short ReadModelOutputs(ProblemRecord& record, int slot, FileHandleTable& instruction_handles) {
+  for (int i = 1; i <= record.NINSFLE; ++i) {
+    const short status = ReadModelOutput(record, i, slot, instruction_handles);
+    if (status != 0) return status;
+  }
+  return 0;
+}
