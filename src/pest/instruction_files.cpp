@@ -1,1 +1,380 @@
-// Placeholder until this module is written.
+#include "pest/instruction_files.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "modellib/file_error.h"
+#include "pest/name_index.h"
+
+namespace {
+
+// Longest marker text, observation name or count an instruction may hold.
+constexpr size_t kMaxInstructionText = 14999;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Characters that may make up a number in the output: the run a non-fixed read takes and
+// the last column of a fixed read.
+bool IsNumberChar(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-' ||
+         c == 'E' || c == 'e';
+}
+
+void ReportFileError(const char* verb, const char* file, long line, const std::string& reason) {
+  std::printf("%s\n", FileErrorMessage(verb, file, line, reason.c_str()).c_str());
+}
+
+long LineOfOffset(const std::string& content, size_t offset) {
+  offset = std::min(offset, content.size());
+  return 1 + static_cast<long>(std::count(content.begin(), content.begin() + offset, '\n'));
+}
+
+bool ReadRest(std::FILE* file, std::string& content) {
+  content.clear();
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
+  return std::ferror(file) == 0;
+}
+
+int UsableInstructionCount(const ProblemRecord& record) {
+  const int held = static_cast<int>(record.instructions.size()) - 1;
+  return std::max(0, std::min({record.NINSFLE, kMaxModelFiles, held}));
+}
+
+NameIndex IndexObservations(const ProblemRecord& record) {
+  const int count =
+      std::max(0, std::min(record.NOBS, static_cast<int>(record.observations.size()) - 1));
+  std::vector<const char*> names(static_cast<size_t>(count) + 1, "");
+  for (int k = 1; k <= count; ++k) names[k] = record.observations[k].OBSNME;
+  return NameIndex(std::move(names));
+}
+
+// One pass of an instruction file over the text of its output file. Both files are held in
+// memory; ip_ is the position in the instructions, op_ the position in the output.
+class InstructionRun {
+ public:
+  InstructionRun(ProblemRecord& record, int file_index, int slot, std::string instructions,
+                 std::string output)
+      : record_(record),
+        entry_(record.instructions[file_index]),
+        slot_(slot),
+        ins_(std::move(instructions)),
+        out_(std::move(output)),
+        observations_(IndexObservations(record)) {}
+
+  bool Run(char marker, size_t first_instruction) {
+    marker_ = marker;
+    ip_ = first_instruction;
+    while (ip_ < ins_.size()) {
+      action_start_ = ip_;
+      if (!Act(ins_[ip_++])) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool Act(char c) {
+    if (c == '\n') return LineEnd();
+    if (c == marker_) return Marker();
+    switch (c) {
+      case 'l': return SkipLines();
+      case 't': return MoveForward();
+      case 'w': return SkipWord();
+      case '[': return FixedObservation();
+      case '!': return NonFixedObservation();
+      case '(': StopOnSemiFixedObservation();
+      default: return true;  // "&", blanks and anything else do nothing
+    }
+  }
+
+  // Moves the output to the start of the next line (or its end).
+  bool LineEnd() {
+    const size_t end = out_.find('\n', op_);
+    op_ = end == std::string::npos ? out_.size() : end + 1;
+    return true;
+  }
+
+  bool Marker() {
+    std::string text;
+    if (!ReadText(marker_, "marker text", text)) return false;
+    const size_t found = op_ < out_.size() ? out_.find(text, op_) : std::string::npos;
+    if (found == std::string::npos) {
+      return OutputFailure("marker text \"" + text + "\" is not found before the end of the file");
+    }
+    op_ = found + text.size();
+    return true;
+  }
+
+  // "l n": moves n - 1 lines forward, ending at the start of the last line read.
+  bool SkipLines() {
+    long n = 0;
+    if (!ReadCount("l", 1, n)) return false;
+    size_t piece_start = op_;
+    for (long k = 1; k <= n; ++k) {
+      if (op_ >= out_.size()) {
+        return OutputFailure("the file ends before the " + std::to_string(n) +
+                             " lines asked for by l" + std::to_string(n));
+      }
+      piece_start = op_;
+      LineEnd();
+    }
+    op_ = piece_start;
+    return true;
+  }
+
+  bool MoveForward() {
+    long n = 0;
+    if (!ReadCount("t", 0, n)) return false;
+    op_ = std::min(out_.size(), op_ + static_cast<size_t>(n));
+    return true;
+  }
+
+  // Past the next blank and every blank after it.
+  bool SkipWord() {
+    while (op_ < out_.size() && !IsBlank(out_[op_])) ++op_;
+    while (op_ < out_.size() && IsBlank(out_[op_])) ++op_;
+    return true;
+  }
+
+  bool FixedObservation() {
+    std::string name, first_text;
+    int observation = 0;
+    if (!ReadText(']', "observation name", name) || !Match(name, observation)) return false;
+    if (!ReadText(':', "first column", first_text)) return false;
+    char* end = nullptr;
+    const long first = std::strtol(first_text.c_str(), &end, 10);
+    if (end == first_text.c_str() || end[std::strspn(end, " \t")] != '\0') {
+      return InstructionFailure("first column \"" + first_text + "\" is not an integer");
+    }
+    const bool instruction_line_ended = SkipLastColumn();
+    if (first >= 2) {
+      op_ = std::min(out_.size(), op_ + static_cast<size_t>(first - 2));
+    } else if (first <= 0 && op_ > 0) {
+      --op_;
+    }
+    double value = 0.0;
+    if (!ConvertFreeFormat(name, value)) return false;
+    Store(observation, value);
+    FinishFixedRead(instruction_line_ended);
+    return true;
+  }
+
+  // Consumes the last column and the character that ends it; tells whether that character
+  // ended the instruction line.
+  bool SkipLastColumn() {
+    while (ip_ < ins_.size() && IsNumberChar(ins_[ip_])) ++ip_;
+    if (ip_ >= ins_.size()) return false;
+    const char ender = ins_[ip_++];
+    if (ender == '\r' && ip_ < ins_.size() && ins_[ip_] == '\n') ++ip_;
+    return ender == '\n' || ins_[ip_ - 1] == '\n';
+  }
+
+  // The value in free format: white space and line ends before it are skipped.
+  bool ConvertFreeFormat(const std::string& name, double& value) {
+    while (op_ < out_.size() && std::isspace(static_cast<unsigned char>(out_[op_]))) ++op_;
+    if (op_ >= out_.size()) return OutputFailure("the file ends before the value of " + name);
+    const char* start = out_.c_str() + op_;
+    char* end = nullptr;
+    value = std::strtod(start, &end);
+    if (end == start) return OutputFailure("no number where the value of " + name + " stands");
+    op_ += static_cast<size_t>(end - start);
+    return true;
+  }
+
+  // A line end after the value (past blanks and carriage returns) is consumed. When other
+  // text follows and the instruction line has ended, the output moves to the next line as
+  // well, so the next instruction line starts on the next output line.
+  void FinishFixedRead(bool instruction_line_ended) {
+    size_t k = op_;
+    while (k < out_.size() && (out_[k] == ' ' || out_[k] == '\r')) ++k;
+    if (k < out_.size() && out_[k] == '\n') {
+      op_ = k + 1;
+    } else if (instruction_line_ended && k < out_.size()) {
+      LineEnd();
+    }
+  }
+
+  bool NonFixedObservation() {
+    std::string name;
+    int observation = 0;
+    if (!ReadText('!', "observation name", name) || !Match(name, observation)) return false;
+    while (op_ < out_.size() && IsBlank(out_[op_])) ++op_;
+    if (op_ >= out_.size()) return OutputFailure("the file ends before the value of " + name);
+    const size_t start = op_;
+    while (op_ < out_.size() && IsNumberChar(out_[op_])) ++op_;
+    const std::string run = out_.substr(start, op_ - start);
+    Store(observation, std::strtod(run.c_str(), nullptr));
+    return true;
+  }
+
+  // Reads instruction text up to the terminator, which must stand on the same line.
+  bool ReadText(char terminator, const char* what, std::string& text) {
+    const size_t start = ip_;
+    while (ip_ < ins_.size() && ins_[ip_] != terminator && ins_[ip_] != '\n') ++ip_;
+    if (ip_ >= ins_.size() || ins_[ip_] != terminator) {
+      return InstructionFailure(std::string(what) + " is not closed by \"" +
+                                std::string(1, terminator) + "\" on its line");
+    }
+    if (ip_ - start > kMaxInstructionText) {
+      return InstructionFailure(std::string(what) + " longer than 14999 characters");
+    }
+    text = ins_.substr(start, ip_ - start);
+    ++ip_;
+    return true;
+  }
+
+  // A count ends at a blank, which is consumed, or at the end of the instruction line.
+  bool ReadCount(const char* instruction, long least, long& n) {
+    const size_t start = ip_;
+    while (ip_ < ins_.size() && !IsBlank(ins_[ip_]) && ins_[ip_] != '\r' && ins_[ip_] != '\n') {
+      ++ip_;
+    }
+    const std::string text = ins_.substr(start, ip_ - start);
+    if (ip_ < ins_.size() && IsBlank(ins_[ip_])) ++ip_;
+    char* end = nullptr;
+    errno = 0;
+    n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || n < least) {
+      return InstructionFailure("\"" + std::string(instruction) + text +
+                                "\" does not give a count of at least " + std::to_string(least));
+    }
+    return true;
+  }
+
+  // The first observation named as written, in lower case or in upper case.
+  bool Match(const std::string& name, int& observation) {
+    observation = observations_.FindFirst({name, LowerCase(name), UpperCase(name)});
+    if (observation == 0) return InstructionFailure("observation " + name + " is not in the problem");
+    return true;
+  }
+
+  void Store(int observation, double value) {
+    record_.observations[observation].simulated[slot_] = value;
+  }
+
+  bool InstructionFailure(const std::string& reason) {
+    ReportFileError("read", entry_.INSFLE, LineOfOffset(ins_, action_start_), reason);
+    return false;
+  }
+
+  bool OutputFailure(const std::string& reason) {
+    const std::string where = reason + " (instruction file " + entry_.INSFLE + ", line " +
+                              std::to_string(LineOfOffset(ins_, action_start_)) + ")";
+    ReportFileError("read", entry_.OUTFLE, LineOfOffset(out_, op_), where);
+    return false;
+  }
+
+  ProblemRecord& record_;
+  const InstructionEntry& entry_;
+  const int slot_;
+  const std::string ins_;
+  const std::string out_;
+  const NameIndex observations_;
+  char marker_ = '\0';
+  size_t ip_ = 0;
+  size_t op_ = 0;
+  size_t action_start_ = 0;
+};
+
+// Checks "pif"/"jif" and finds the marker, the fifth character of the header line.
+bool ReadHeader(const InstructionEntry& entry, const std::string& text, char& marker) {
+  const size_t header_end = std::min(text.find('\n'), text.size());
+  const bool valid = header_end >= 5 && (text[0] == 'p' || text[0] == 'j') && text[1] == 'i' &&
+                     text[2] == 'f' && !IsBlank(text[4]) && text[4] != '\r';
+  if (!valid) {
+    ReportFileError("read", entry.INSFLE, 1,
+                    "the header line must be \"pif\" or \"jif\", a blank and the marker character");
+    return false;
+  }
+  marker = text[4];
+  return true;
+}
+
+bool ReadOutputFile(const InstructionEntry& entry, std::string& output) {
+  std::FILE* file = std::fopen(entry.OUTFLE, "rb");
+  if (file == nullptr) {
+    ReportFileError("open", entry.OUTFLE, 0, std::strerror(errno));
+    return false;
+  }
+  const bool read = ReadRest(file, output);
+  std::fclose(file);
+  if (!read) ReportFileError("read", entry.OUTFLE, 0, "read error");
+  return read;
+}
+
+}  // namespace
+
+void StopOnSemiFixedObservation() {
+  std::printf("Semi-fixed observations are currently not supported with the calibration toolbox.\n");
+  std::printf("Modify the instruction file(s) accordingly and rerun the toolbox.\n");
+  std::fflush(stdout);
+  std::exit(0);
+}
+
+short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles) {
+  if (record.NINSFLE >= kMaxModelFiles + 1) {
+    std::printf("\n");
+    std::printf("Currently, the Toolbox does not support more than 25 instruction files.\n");
+    std::printf("Please recompile the code to accomodate the unusually large number of instruction files.\n");
+    std::printf("\n");
+    return 1;
+  }
+  if (UsableInstructionCount(record) < record.NINSFLE) {
+    std::printf("The problem holds fewer instruction entries than NINSFLE = %d.\n", record.NINSFLE);
+    return 1;
+  }
+  for (int i = 1; i <= record.NINSFLE; ++i) {
+    if (handles.slot[i] != nullptr) std::fclose(handles.slot[i]);
+    handles.slot[i] = std::fopen(record.instructions[i].INSFLE, "r");
+    if (handles.slot[i] == nullptr) {
+      ReportFileError("open", record.instructions[i].INSFLE, 0, std::strerror(errno));
+      return 1;
+    }
+  }
+  return 0;
+}
+
+short CloseInstructionFiles(ProblemRecord& record, FileHandleTable& handles) {
+  const int count = std::max(0, std::min(record.NINSFLE, kMaxModelFiles));
+  for (int i = 1; i <= count; ++i) {
+    if (handles.slot[i] != nullptr) {
+      std::fclose(handles.slot[i]);
+      handles.slot[i] = nullptr;
+    }
+  }
+  return 0;
+}
+
+short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& handles) {
+  if (i < 1 || i > UsableInstructionCount(record) || slot < kBaseSlot ||
+      slot > kSecondPerturbedSlot) {
+    std::printf("ReadModelOutput: no instruction file %d or simulated-value slot %d.\n", i, slot);
+    return 1;
+  }
+  const InstructionEntry& entry = record.instructions[i];
+  std::FILE* instruction_file = handles.slot[i];
+  std::string instructions, output;
+  if (instruction_file == nullptr) {
+    ReportFileError("read", entry.INSFLE, 0, "the file is not open");
+    return 1;
+  }
+  std::rewind(instruction_file);
+  if (!ReadRest(instruction_file, instructions)) {
+    ReportFileError("read", entry.INSFLE, 0, "read error");
+    return 1;
+  }
+  char marker = '\0';
+  if (!ReadHeader(entry, instructions, marker) || !ReadOutputFile(entry, output)) return 1;
+  const size_t header_end = instructions.find('\n');
+  const size_t first = header_end == std::string::npos ? instructions.size() : header_end + 1;
+  InstructionRun run(record, i, slot, std::move(instructions), std::move(output));
+  return run.Run(marker, first) ? 0 : 1;
+}

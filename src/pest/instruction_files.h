@@ -10,3 +10,7 @@ short CloseInstructionFiles(ProblemRecord& record, FileHandleTable& handles);
 // in the chosen slot. Returns 0, or 1 after a reported failure (missing file, bad header,
 // unknown observation, marker not found, output ended before a value).
 short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& handles);
+
+// Ends the process with exit status 0 after telling the user that semi-fixed observations
+// are not supported; the interpreter calls it when it reaches a "(" instruction.
+[[noreturn]] void StopOnSemiFixedObservation();

@@ -1,1 +1,182 @@
-// Placeholder until this module is written.
+#include "pest/template_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "modellib/file_error.h"
+#include "pest/name_index.h"
+
+namespace {
+
+// Longest header line and longest field text (delimiters included) a template may hold.
+constexpr long kMaxTemplateText = 14999;
+
+void ReportFileError(const char* verb, const char* file, long line, const std::string& reason) {
+  std::printf("%s\n", FileErrorMessage(verb, file, line, reason.c_str()).c_str());
+}
+
+// The number of template entries that can be used: NTPLFLE, bounded by the table and the
+// entries the record actually holds.
+int UsableTemplateCount(const ProblemRecord& record) {
+  const int held = static_cast<int>(record.templates.size()) - 1;
+  return std::max(0, std::min({record.NTPLFLE, kMaxModelFiles, held}));
+}
+
+// Reads everything from the file's start; the offsets of the result are file offsets.
+bool ReadWholeFile(std::FILE* file, std::string& content) {
+  std::rewind(file);
+  content.clear();
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
+  return std::ferror(file) == 0;
+}
+
+long LineOfOffset(const std::string& content, size_t offset) {
+  return 1 + static_cast<long>(std::count(content.begin(), content.begin() + offset, '\n'));
+}
+
+// Checks "ptf"/"jtf" and finds the delimiter, the fifth character of the header line.
+bool ReadHeader(const TemplateEntry& entry, const std::string& content, char& delimiter) {
+  const size_t header_end = std::min(content.find('\n'), content.size());
+  const bool valid = header_end >= 3 && (content[0] == 'p' || content[0] == 'j') &&
+                     content[1] == 't' && content[2] == 'f';
+  if (!valid) {
+    std::printf("\n");
+    std::printf("%s is not a valid PEST template file.\n", entry.TEMPFLE);
+    std::printf("\n");
+    return false;
+  }
+  if (header_end > static_cast<size_t>(kMaxTemplateText)) {
+    ReportFileError("read", entry.TEMPFLE, 1, "header line longer than 14999 characters");
+    return false;
+  }
+  const char candidate = header_end >= 5 ? content[4] : '\0';
+  if (candidate == '\0' || candidate == ' ' || candidate == '\t' || candidate == '\r') {
+    ReportFileError("read", entry.TEMPFLE, 1, "the header line names no delimiter character");
+    return false;
+  }
+  delimiter = candidate;
+  return true;
+}
+
+// Stores the offset just past every delimiter after the header line; refuses more than
+// the entry can hold.
+bool FindDelimiters(TemplateEntry& entry, const std::string& content, char delimiter) {
+  entry.delimiter_positions.clear();
+  const size_t body = std::min(content.find('\n'), content.size());
+  for (size_t k = body; k < content.size(); ++k) {
+    if (content[k] != delimiter) continue;
+    if (entry.delimiter_positions.size() == static_cast<size_t>(kMaxTemplateDelimiters)) {
+      ReportFileError("read", entry.TEMPFLE, LineOfOffset(content, k),
+                      "more than 10000 parameter delimiters");
+      return false;
+    }
+    entry.delimiter_positions.push_back(static_cast<long>(k) + 1);
+  }
+  return true;
+}
+
+// Maps field l (1..n) to its parameter: the field's text without delimiters and blanks,
+// matched in upper or lower case.
+bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
+               const NameIndex& parameters) {
+  const int n = static_cast<int>(entry.delimiter_positions.size() / 2);
+  try {
+    entry.field_map.assign(static_cast<size_t>(n) + 1, 0);
+  } catch (const std::bad_alloc&) {
+    std::printf("Not enough memory to allocate buffer");
+    std::printf("\n");
+    return false;
+  }
+  for (int l = 1; l <= n; ++l) {
+    const long g = entry.delimiter_positions[2 * l - 2];
+    const long f = entry.delimiter_positions[2 * l - 1];
+    if (f - g + 1 > kMaxTemplateText) {
+      ReportFileError("read", entry.TEMPFLE, LineOfOffset(content, g - 1),
+                      "parameter field longer than 14999 characters");
+      return false;
+    }
+    std::string name;
+    for (long k = g - 1; k < f; ++k) {
+      if (content[k] != delimiter && content[k] != ' ') name += content[k];
+    }
+    entry.field_map[l] = parameters.FindFirst({UpperCase(name), LowerCase(name)});
+  }
+  entry.field_count = n;
+  return true;
+}
+
+NameIndex IndexParameters(const ProblemRecord& record) {
+  const int count = std::max(0, std::min(record.NPAR, static_cast<int>(record.parameters.size()) - 1));
+  std::vector<const char*> names(static_cast<size_t>(count) + 1, "");
+  for (int k = 1; k <= count; ++k) names[k] = record.parameters[k].PARNME;
+  return NameIndex(std::move(names));
+}
+
+}  // namespace
+
+short OpenTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
+  if (record.NTPLFLE >= kMaxModelFiles + 1) {
+    std::printf("\n");
+    std::printf("Currently, slm_kor does not support more than 25 template files.\n");
+    std::printf("Please modify and recompile the code to accomodate the unusually large number of template files.\n");
+    std::printf("\n");
+    return 1;
+  }
+  if (UsableTemplateCount(record) < record.NTPLFLE) {
+    std::printf("The problem holds fewer template entries than NTPLFLE = %d.\n", record.NTPLFLE);
+    return 1;
+  }
+  for (int i = 1; i <= record.NTPLFLE; ++i) {
+    if (handles.slot[i] != nullptr) std::fclose(handles.slot[i]);
+    handles.slot[i] = std::fopen(record.templates[i].TEMPFLE, "rb");
+    if (handles.slot[i] == nullptr) {
+      ReportFileError("open", record.templates[i].TEMPFLE, 0, std::strerror(errno));
+      return 1;
+    }
+  }
+  return 0;
+}
+
+short CheckTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
+  if (UsableTemplateCount(record) < record.NTPLFLE) {
+    std::printf("The problem holds fewer template entries than NTPLFLE = %d.\n", record.NTPLFLE);
+    return 1;
+  }
+  const NameIndex parameters = IndexParameters(record);
+  for (int i = 1; i <= record.NTPLFLE; ++i) {
+    TemplateEntry& entry = record.templates[i];
+    std::string content;
+    if (handles.slot[i] == nullptr) {
+      ReportFileError("read", entry.TEMPFLE, 0, "the file is not open");
+      return 1;
+    }
+    if (!ReadWholeFile(handles.slot[i], content)) {
+      ReportFileError("read", entry.TEMPFLE, 0, "read error");
+      return 1;
+    }
+    char delimiter = '\0';
+    if (!ReadHeader(entry, content, delimiter) || !FindDelimiters(entry, content, delimiter) ||
+        !MapFields(entry, content, delimiter, parameters)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+short CloseTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
+  const int count = std::max(0, std::min(record.NTPLFLE, kMaxModelFiles));
+  for (int i = 1; i <= count; ++i) {
+    if (handles.slot[i] != nullptr) {
+      std::fclose(handles.slot[i]);
+      handles.slot[i] = nullptr;
+    }
+  }
+  return 0;
+}
