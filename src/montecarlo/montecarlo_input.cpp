@@ -1,0 +1,116 @@
+// Reading of the Monte Carlo input file: project file, second path, observation file, the
+// number of parameters and one bounds line per parameter.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "modellib/file_error.h"
+#include "montecarlo/montecarlo.h"
+
+namespace {
+
+const char* SkipBlanks(const char* text) {
+  while (*text == ' ' || *text == '\t') ++text;
+  return text;
+}
+
+// Walks the input file line by line and reports the first thing wrong with it, naming the
+// file and the line. Every Read* returns false after its message.
+class InputReader {
+ public:
+  InputReader(tarne::gFILE& file, const char* file_name) : file_(file), name_(file_name) {}
+
+  // Reads the first word of the next line into out (montecarlo::kNameSize bytes).
+  bool ReadWord(char* out, const char* what) {
+    if (!NextLine(what)) return false;
+    if (daReadString(line_, out, montecarlo::kNameSize)) return true;
+    return Fail(std::string("the ") + what + " is longer than " +
+                std::to_string(montecarlo::kNameSize - 1) + " characters");
+  }
+
+  bool ReadCount(std::int32_t* count) {
+    if (!NextLine("number of parameters")) return false;
+    int value = 0;
+    if (!daReadInt(line_, &value)) return Fail("the number of parameters is not a whole number");
+    if (value < 0) return Fail("the number of parameters is negative");
+    *count = value;
+    return true;
+  }
+
+  // A bounds line: the lower bound, then optionally the upper bound. Without a readable
+  // upper bound, or when a "#" comment follows the lower bound, the parameter is fixed.
+  bool ReadBounds(long parameter, double* lower, double* upper) {
+    const std::string what = "bounds of parameter " + std::to_string(parameter);
+    if (!NextLine(what.c_str())) return false;
+    if (!daReadDouble(line_, lower)) {
+      return Fail("parameter " + std::to_string(parameter) + " has no lower bound");
+    }
+    if (*SkipBlanks(line_) == '#' || !daReadDouble(line_, upper)) *upper = *lower;
+    if (!std::isfinite(*lower) || !std::isfinite(*upper)) {
+      return Fail("a bound of parameter " + std::to_string(parameter) + " is not a finite number");
+    }
+    return true;
+  }
+
+ private:
+  // Reads the next line; a missing or empty line is reported as missing what.
+  bool NextLine(const char* what) {
+    ++line_number_;
+    if (!daGetLine_noreplace(line_, sizeof line_, &file_)) {
+      return Fail(std::string("missing the ") + what);
+    }
+    // A file written with CR LF line ends reads the same as one with LF.
+    const std::size_t length = std::strlen(line_);
+    if (length > 0 && line_[length - 1] == '\r') line_[length - 1] = '\0';
+    if (*SkipBlanks(line_) == '\0') return Fail(std::string("missing the ") + what);
+    return true;
+  }
+
+  bool Fail(const std::string& reason) {
+    std::printf("%s\n", FileErrorMessage("read", name_, line_number_, reason.c_str()).c_str());
+    return false;
+  }
+
+  tarne::gFILE& file_;
+  const char* name_;
+  long line_number_ = 0;
+  char line_[montecarlo::kLineSize] = {};
+};
+
+}  // namespace
+
+void montecarlo::read_input(const char* file_name) {
+  input_ok = 0;
+  tarne::gFILE file(nullptr);
+  errno = 0;
+  if (!file.open(file_name, "r")) {
+    const char* reason = errno != 0 ? std::strerror(errno) : "";
+    std::printf("%s\n", FileErrorMessage("open", file_name, 0, reason).c_str());
+    return;
+  }
+  InputReader reader(file, file_name);
+  std::int32_t count = 0;
+  if (!reader.ReadWord(project_file, "project file name") ||
+      !reader.ReadWord(second_path, "second path") ||
+      !reader.ReadWord(observation_file, "observation file name") || !reader.ReadCount(&count)) {
+    return;
+  }
+  // The arrays grow line by line, so a huge count with few lines cannot exhaust memory.
+  std::vector<double> low(1, 0.0);
+  std::vector<double> high(1, 0.0);
+  for (std::int32_t i = 1; i <= count; ++i) {
+    double lo = 0.0;
+    double hi = 0.0;
+    if (!reader.ReadBounds(i, &lo, &hi)) return;
+    low.push_back(lo);
+    high.push_back(hi);
+  }
+  num_params = count;
+  lower = std::move(low);
+  upper = std::move(high);
+  current.assign(static_cast<std::size_t>(count) + 1, 0.0);
+  input_ok = 1;
+}
