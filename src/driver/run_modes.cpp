@@ -1,0 +1,122 @@
+#include "driver/run_modes.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "driver/banners.h"
+#include "montecarlo/montecarlo.h"
+#include "sce/sce_driver.h"
+
+namespace {
+
+// Owns one model object made in zero-filled storage, so that every member the model library
+// does not set itself starts at zero, as it always has.
+class FreshModel {
+ public:
+  explicit FreshModel(tarne::mpi_setup* partition)
+      : storage_(static_cast<unsigned char*>(std::calloc(1, sizeof(tarne::tarne_sim)))) {
+    static_assert(alignof(tarne::tarne_sim) <= alignof(std::max_align_t),
+                  "calloc storage must be aligned for the model object");
+    if (!storage_) throw std::bad_alloc();
+    sim_ = new (storage_.get()) tarne::tarne_sim(partition);
+  }
+  ~FreshModel() { sim_->~tarne_sim(); }
+  FreshModel(const FreshModel&) = delete;
+  FreshModel& operator=(const FreshModel&) = delete;
+  tarne::tarne_sim& sim() { return *sim_; }
+
+ private:
+  struct FreeStorage {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  std::unique_ptr<unsigned char, FreeStorage> storage_;
+  tarne::tarne_sim* sim_ = nullptr;
+};
+
+// A status whose low byte is zero would reach the shell as success; report it as 1.
+int ExitCodeOfModelResult(int result) {
+  if (result != 0 && (result & 0xFF) == 0) return 1;
+  return result;
+}
+
+int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char* argument,
+             const ModeEntries& entries) {
+  partition.SetupPartitions(1);
+  std::printf("TARNE is running in batch mode, and is running %ld runs...\n",
+              static_cast<long>(request.count));
+  for (long i = 0; i < request.count; ++i)
+    entries.project_run(&partition, request.input_file, argument, i);
+  return 0;
+}
+
+// A Levenberg-Marquardt tool: run it with the whole command line, or say it is missing.
+int RunTool(int (*tool)(int, char**), const char* option, const char* name, int argc,
+            char** argv) {
+  if (tool == nullptr) {
+    std::printf("tarne: the %s tool (%s) is not available in this build\n", name, option);
+    return 0;
+  }
+  tool(argc, argv);
+  return 0;
+}
+
+}  // namespace
+
+int run_project_on_fresh_model(tarne::mpi_setup* partition, const char* input_file,
+                               const char* argument, long batch_index) {
+  FreshModel model(partition);
+  if (batch_index >= 0) {
+    model.sim().SetLinenum(batch_index);
+    model.sim().SetBatchMode(1);
+    model.sim().SetBatchNum(batch_index);
+  }
+  return model.sim().main_tarne(input_file, nullptr, argument);
+}
+
+ModeEntries default_mode_entries() {
+  ModeEntries entries{};
+  entries.project_run = run_project_on_fresh_model;
+  entries.monte_carlo = run_monte_carlo;
+  entries.sce = run_sce;
+  return entries;
+}
+
+int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, char** argv,
+             bool in_web_start, const ModeEntries& entries) {
+  const char* argument = argc > 1 ? argv[1] : "";
+  switch (request.mode) {
+    case kProjectRun:
+      partition.SetupPartitions(in_web_start ? 1 : partition.total_threads);
+      return ExitCodeOfModelResult(entries.project_run(&partition, request.input_file, argument, -1));
+    case kSceCalibration:
+      partition.SetupPartitions(1);
+      entries.sce(&partition, request.input_file);
+      return 0;
+    case kBatchRuns:
+      return RunBatch(partition, request, argument, entries);
+    case kVersionBanner:
+      print_version_banner();
+      return 0;
+    case kMonteCarlo:
+      partition.SetupPartitions(1);
+      entries.monte_carlo(&partition, request.count, request.input_file);
+      return 0;
+    case kSensitivity:
+      entries.monte_carlo(&partition, 500, request.input_file);
+      return 0;
+    case kSecantLm:
+      return RunTool(entries.secant_lm, "-slm", "secant Levenberg-Marquardt", argc, argv);
+    case kMultistart:
+      return RunTool(entries.multistart, "-ms", "multistart", argc, argv);
+    case kTrajectoryRepulsion:
+      return RunTool(entries.trajectory_repulsion, "-tr", "trajectory repulsion", argc, argv);
+    case kMlsl:
+      return RunTool(entries.mlsl, "-mlsl", "MLSL", argc, argv);
+    default:  // kHelp: the start banner was all there was to print
+      return 0;
+  }
+}

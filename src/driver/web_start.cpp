@@ -1,0 +1,89 @@
+#include "driver/web_start.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/banners.h"
+
+bool is_web_start(const char* program_name) {
+  return program_name != nullptr && std::strstr(program_name, "web") != nullptr;
+}
+
+bool read_content_length(const char* text, long& length) {
+  if (text == nullptr) return false;
+  const char* p = text;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;  // no sign, no empty text
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(p, &end, 10);
+  while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (*end != '\0' || errno == ERANGE || value > static_cast<long>(kFormDataMax)) return false;
+  length = value;
+  return true;
+}
+
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads one line of at most limit characters (the line end included when it fits), as a
+// line read into a buffer of limit + 1 characters would. Returns the number of bytes read.
+std::size_t ReadFormLine(std::FILE* in, char* buffer, std::size_t limit) {
+  std::size_t count = 0;
+  while (count < limit) {
+    const int c = std::fgetc(in);
+    if (c == EOF) break;
+    buffer[count++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  buffer[count] = '\0';
+  return count;
+}
+
+}  // namespace
+
+std::size_t decode_form_data(char* text, std::size_t length) {
+  std::size_t out = 0;
+  for (std::size_t in = 0; in < length; ++in) {
+    const char c = text[in];
+    if (c == '+') {
+      text[out++] = ' ';
+    } else if (c != '%') {
+      text[out++] = c;
+    } else {
+      const std::size_t left = length - in - 1;  // characters after the '%'
+      const int high = left >= 1 ? HexDigitValue(text[in + 1]) : -1;
+      const int low = left >= 2 ? HexDigitValue(text[in + 2]) : -1;
+      text[out++] = (high >= 0 && low >= 0) ? static_cast<char>(high * 16 + low) : '?';
+      in += left < 2 ? left : 2;
+    }
+  }
+  if (out < length) text[out] = '\0';
+  return out;
+}
+
+void write_web_preamble(std::FILE* in, std::FILE* out, const char* content_length) {
+  std::fprintf(out, "%s%c%c\n", "Content-Type:text/text;charset=iso-8859-1", 13, 10);
+  std::fprintf(out,
+               "<title>TARNE Test Case</title><body><P> Web version of TARNE (%s%s) with SCE "
+               "starting...</P><P>",
+               kVersionMajor, kVersionNumber);
+  long length = 0;
+  if (read_content_length(content_length, length)) {
+    char form_data[kFormDataMax + 1];
+    const std::size_t read = ReadFormLine(in, form_data, static_cast<std::size_t>(length));
+    const std::size_t decoded = decode_form_data(form_data, read);
+    std::fwrite(form_data, 1, decoded, out);
+  } else {
+    std::fprintf(out, "<P>Error in invocation - wrong FORM probably.");
+  }
+  std::fflush(out);
+}
