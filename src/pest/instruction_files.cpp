@@ -107,7 +107,9 @@ class InstructionRun {
     if (!ReadText(marker_, "marker text", text)) return false;
     const size_t found = op_ < out_.size() ? out_.find(text, op_) : std::string::npos;
     if (found == std::string::npos) {
-      return OutputFailure("marker text \"" + text + "\" is not found before the end of the file");
+      return OutputFailure("marker text \"" + text + "\" is not found from line " +
+                               std::to_string(LineOfOffset(out_, op_)) + " to the end of the file",
+                           false);
     }
     op_ = found + text.size();
     return true;
@@ -120,8 +122,8 @@ class InstructionRun {
     size_t piece_start = op_;
     for (long k = 1; k <= n; ++k) {
       if (op_ >= out_.size()) {
-        return OutputFailure("the file ends before the " + std::to_string(n) +
-                             " lines asked for by l" + std::to_string(n));
+        return OutputFailure("the file ends before the lines that \"l" + std::to_string(n) +
+                             "\" asks for");
       }
       piece_start = op_;
       LineEnd();
@@ -265,10 +267,11 @@ class InstructionRun {
     return false;
   }
 
-  bool OutputFailure(const std::string& reason) {
+  // Names the output line where reading stopped unless the reason gives its own lines.
+  bool OutputFailure(const std::string& reason, bool name_line = true) {
     const std::string where = reason + " (instruction file " + entry_.INSFLE + ", line " +
                               std::to_string(LineOfOffset(ins_, action_start_)) + ")";
-    ReportFileError("read", entry_.OUTFLE, LineOfOffset(out_, op_), where);
+    ReportFileError("read", entry_.OUTFLE, name_line ? LineOfOffset(out_, op_) : 0, where);
     return false;
   }
 
