@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace tarne {
 
@@ -68,6 +70,9 @@ class replace_io {
   int batch_mode_ = 0;
   long batch_num_ = 0;
   char project_path_[kPathMax] = {};
+  // False when the recorded project location did not fit in project_path_; relative
+  // names then cannot be resolved and getGopenName refuses them.
+  bool project_path_ok_ = true;
 };
 
 // A file opened through the library's name resolution. The driver writes through fp,
@@ -104,17 +109,16 @@ class observed_data {
                      long partition_size, long partition_count, long runs,
                      long runs_per_partition, tarne_sim* sim);
 
-  long count() const { return count_; }
-  const double* times() const { return times_; }
-  const double* values() const { return values_; }
-  const double* weights() const { return weights_; }
+  long count() const { return static_cast<long>(times_.size()); }
+  const double* times() const { return times_.data(); }
+  const double* values() const { return values_.data(); }
+  const double* weights() const { return weights_.data(); }
 
  private:
   void clear();
-  long count_ = 0;
-  double* times_ = nullptr;
-  double* values_ = nullptr;
-  double* weights_ = nullptr;
+  std::vector<double> times_;
+  std::vector<double> values_;
+  std::vector<double> weights_;
   long evaluations_ = 0;
 };
 
@@ -144,7 +148,7 @@ class tarne_sim : public replace_io {
   mpi_setup* partition_;
   double last_objective_ = 0.0;
   // Names of the calibrated parameters of the last main_calib, "name\t" each.
-  char header_[kPathMax] = {};
+  std::string header_;
 };
 
 }  // namespace tarne

@@ -1,0 +1,27 @@
+// The three model kinds behind the model run object: each takes a checked project and the
+// resolved values of its parameters (in project order), writes its output files through
+// the run's file settings, and gives an objective value when a calibration asks for one.
+#pragma once
+
+#include <vector>
+
+#include "modellib/project.h"
+#include "modellib/tarne_lib.h"
+
+namespace tarne {
+
+// What a run is for: a plain run (main_tarne) or a calibration evaluation (main_calib).
+struct ModelRequest {
+  const Project* project = nullptr;
+  const std::vector<double>* values = nullptr;
+  const replace_io* files = nullptr;     // name resolution and batch numbering
+  const observed_data* observed = nullptr;  // calibration runs only, may be null
+  bool wants_objective = false;
+};
+
+// Each returns 0, or 1 after printing a message; *objective is set when asked for.
+int RunFunctionModel(const ModelRequest& request, double* objective);
+int RunExternalModel(const ModelRequest& request, double* objective);
+int RunHydroModel(const ModelRequest& request, double* objective);
+
+}  // namespace tarne

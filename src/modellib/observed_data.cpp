@@ -1,0 +1,87 @@
+// Observations read from "time value weight" rows, and the progress line printed after each
+// evaluation of a calibration.
+#include <cstdio>
+#include <string>
+
+#include "modellib/tarne_lib.h"
+#include "modellib/text_util.h"
+
+namespace tarne {
+
+observed_data::observed_data() = default;
+observed_data::~observed_data() = default;
+
+void observed_data::clear() {
+  times_.clear();
+  values_.clear();
+  weights_.clear();
+}
+
+// Reads one row into the arrays; false (with reason) when it is not three numbers with a
+// weight of at least zero.
+static bool ParseObservationRow(const std::vector<std::string>& words, double row[3],
+                                std::string* reason) {
+  if (words.size() != 3) {
+    *reason = "expected time, value and weight, found " + std::to_string(words.size()) +
+              " items";
+    return false;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (!ParseDouble(words[static_cast<std::size_t>(i)], &row[i])) {
+      *reason = "'" + words[static_cast<std::size_t>(i)] + "' is not a number";
+      return false;
+    }
+  }
+  if (row[2] < 0.0) {
+    *reason = "negative weight";
+    return false;
+  }
+  return true;
+}
+
+int observed_data::read_observed_weighted_peakvol(const char* path) {
+  clear();
+  const std::string name = path != nullptr ? path : "";
+  std::FILE* file = std::fopen(name.c_str(), "r");
+  if (file == nullptr) {
+    ReportFileError("open", name, 0, "no such file or not readable");
+    return -1;
+  }
+  std::string line;
+  long line_number = 0;
+  while (ReadTextLine(file, &line)) {
+    ++line_number;
+    const std::vector<std::string> words = SplitWords(line);
+    if (words.empty()) continue;
+    double row[3];
+    std::string reason;
+    if (!ParseObservationRow(words, row, &reason)) {
+      std::fclose(file);
+      ReportFileError("read", name, line_number, reason);
+      clear();
+      return -1;
+    }
+    times_.push_back(row[0]);
+    values_.push_back(row[1]);
+    weights_.push_back(row[2]);
+  }
+  std::fclose(file);
+  return static_cast<int>(times_.size());
+}
+
+void observed_data::print_results(long /*process_rank*/, long partition_id,
+                                  long rank_in_partition, long /*partition_size*/,
+                                  long partition_count, long runs, long /*runs_per_partition*/,
+                                  tarne_sim* sim) {
+  ++evaluations_;
+  if (rank_in_partition != 0) return;
+  const double objective = sim != nullptr ? sim->last_objective() : 0.0;
+  if (partition_count > 1) std::printf("partition %ld: ", partition_id);
+  if (runs > 1) {
+    std::printf("evaluation %ld of %ld: objective %.6g\n", evaluations_, runs, objective);
+  } else {
+    std::printf("evaluation %ld: objective %.6g\n", evaluations_, objective);
+  }
+}
+
+}  // namespace tarne

@@ -1,0 +1,34 @@
+// The partition object of a single process: rank 0, one thread, one partition of one member.
+#include <cstring>
+#include <new>
+
+#include "modellib/tarne_lib.h"
+
+namespace tarne {
+
+mpi_setup::mpi_setup() = default;
+mpi_setup::~mpi_setup() = default;
+
+// One process makes exactly one partition whatever count is asked for; the counts set at
+// construction stay valid, so modes that never call this still see one partition.
+void mpi_setup::SetupPartitions(long /*count*/) {
+  partition_count = 1;
+  partition_id = 0;
+  rank_in_partition = 0;
+  partition_size = 1;
+}
+
+// The only member is the leader: its values are already the leader's.
+void mpi_setup::communicate_across_partition(long /*n*/, double* /*values*/) {}
+
+double* mpi_setup::communicate_through_partitions(long n, double* values) {
+  if (n < 0) n = 0;
+  const long total = n * partition_count;
+  double* gathered = new (std::nothrow) double[total > 0 ? total : 1]();
+  if (gathered != nullptr && values != nullptr && n > 0) {
+    std::memcpy(gathered, values, sizeof(double) * static_cast<std::size_t>(n));
+  }
+  return gathered;
+}
+
+}  // namespace tarne

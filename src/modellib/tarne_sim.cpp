@@ -1,0 +1,151 @@
+// The model run object: reads the project, puts replaced parameter values in place, and
+// runs the project's model kind, for single and batch runs (main_tarne) and for the
+// objective evaluations of the calibration tools (main_calib).
+#include <string>
+#include <vector>
+
+#include "modellib/model_kinds.h"
+#include "modellib/project.h"
+#include "modellib/replacement.h"
+#include "modellib/tarne_lib.h"
+#include "modellib/text_util.h"
+
+namespace tarne {
+
+// Objective returned by an evaluation that failed (after its message): larger than any
+// real objective, so that a search never keeps it as its best.
+constexpr double kFailedObjective = 1.0e30;
+
+namespace {
+
+// The path under which a file named in the project is read.
+bool InputPath(const replace_io& settings, const std::string& name, std::string* path) {
+  char buffer[kPathMax];
+  if (!settings.getGopenName(name.c_str(), "r", buffer, sizeof buffer, true)) {
+    ReportFileError("open", name, 0, "the path is too long");
+    return false;
+  }
+  *path = buffer;
+  return true;
+}
+
+// Substitutions from the project's own replacement list and value file; in batch mode the
+// value file line is the run's line number, otherwise its first line.
+int ProjectSubstitutions(const Project& project, const replace_io& settings,
+                         std::vector<Substitution>* substitutions) {
+  if (project.replace_list.empty()) return 0;
+  std::string list_path, value_path;
+  if (!InputPath(settings, project.replace_list, &list_path) ||
+      !InputPath(settings, project.value_file, &value_path)) {
+    return 1;
+  }
+  std::vector<ReplacementEntry> list;
+  if (ReadReplacementList(list_path, &list) != 0) return 1;
+  const long line = settings.GetBatchMode() == 1 ? settings.GetLinenum() : 0;
+  std::vector<double> values;
+  if (ReadValueLine(value_path, line, &values) != 0) return 1;
+  if (values.size() != list.size()) {
+    ReportFileError("read", value_path, line + 1,
+                    "found " + std::to_string(values.size()) + " values for the " +
+                        std::to_string(list.size()) + " names of " + list_path);
+    return 1;
+  }
+  return BuildSubstitutions(list_path, list, values.data(), static_cast<long>(values.size()),
+                            substitutions);
+}
+
+// The numeric value of every project parameter after replacement.
+int ResolveParameters(const Project& project, const std::vector<Substitution>& substitutions,
+                      std::vector<double>* values) {
+  values->clear();
+  std::string text, problem;
+  for (const ProjectParameter& parameter : project.parameters) {
+    if (!SubstituteNames(parameter.value_text, substitutions, &text, &problem)) {
+      ReportFileError("read", project.file, parameter.line,
+                      "no value for " + problem + " in the value of " + parameter.name);
+      return 1;
+    }
+    double value = 0.0;
+    if (!ParseDouble(text, &value)) {
+      ReportFileError("read", project.file, parameter.line,
+                      "value '" + text + "' of " + parameter.name + " is not a number");
+      return 1;
+    }
+    values->push_back(value);
+  }
+  return 0;
+}
+
+int RunModel(const ModelRequest& request, double* objective) {
+  switch (request.project->kind) {
+    case ModelKind::kFunction: return RunFunctionModel(request, objective);
+    case ModelKind::kExternal: return RunExternalModel(request, objective);
+    case ModelKind::kHydro: return RunHydroModel(request, objective);
+    case ModelKind::kNone: break;
+  }
+  return 1;
+}
+
+}  // namespace
+
+tarne_sim::tarne_sim(mpi_setup* partition) : partition_(partition) {}
+tarne_sim::~tarne_sim() = default;
+
+int tarne_sim::main_tarne(const char* project_file, run_results* /*results*/,
+                          const char* /*argument*/) {
+  Project project;
+  if (project_file == nullptr || ReadProject(project_file, &project) != 0) return 1;
+  caReadVARNOKProjectPath(project_file, this);
+  std::vector<Substitution> substitutions;
+  std::vector<double> values;
+  if (ProjectSubstitutions(project, *this, &substitutions) != 0 ||
+      ResolveParameters(project, substitutions, &values) != 0) {
+    return 1;
+  }
+  ModelRequest request;
+  request.project = &project;
+  request.values = &values;
+  request.files = this;
+  double objective = 0.0;
+  const int status = RunModel(request, &objective);
+  last_objective_ = objective;
+  return status;
+}
+
+double tarne_sim::main_calib(const char* second_path, const char* project_file,
+                             double* parameters, observed_data* observed, long n,
+                             const char* /*tag*/, long /*rank*/) {
+  last_objective_ = kFailedObjective;
+  Project project;
+  if (project_file == nullptr || ReadProject(project_file, &project) != 0) return last_objective_;
+  caReadVARNOKProjectPath(project_file, this);
+  const std::string list_path = second_path != nullptr ? second_path : "";
+  std::vector<ReplacementEntry> list;
+  if (ReadReplacementList(list_path, &list) != 0) return last_objective_;
+  header_.clear();
+  for (const ReplacementEntry& entry : list) header_ += entry.name + "\t";
+  if (n > 0 && parameters == nullptr) return last_objective_;
+  // The calibrated values come first, so they win over the project's own list.
+  std::vector<Substitution> substitutions;
+  std::vector<double> values;
+  if (BuildSubstitutions(list_path, list, parameters + 1, n, &substitutions) != 0 ||
+      ProjectSubstitutions(project, *this, &substitutions) != 0 ||
+      ResolveParameters(project, substitutions, &values) != 0) {
+    return last_objective_;
+  }
+  ModelRequest request;
+  request.project = &project;
+  request.values = &values;
+  request.files = this;
+  request.observed = observed;
+  request.wants_objective = true;
+  double objective = 0.0;
+  if (RunModel(request, &objective) == 0) last_objective_ = objective;
+  return last_objective_;
+}
+
+void tarne_sim::WriteFileHeader(std::FILE* file) const {
+  if (file != nullptr) std::fputs(header_.c_str(), file);
+}
+
+}  // namespace tarne
