@@ -1,8 +1,96 @@
-// Placeholder until the SCE-UA calibration is written.
+// One SCE run: read and check the input, open the output file, read the observations, run
+// the search and write the best parameter set to standard output and "sce_best.out".
 #include "sce/sce_driver.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
-void run_sce(tarne::mpi_setup*, const char*) {
-  std::printf("SCE calibration is not available in this build.\n");
+#include "modellib/file_error.h"
+#include "sce/sce_input.h"
+#include "sce/sce_search.h"
+
+namespace {
+
+constexpr const char* kOutputName = "sce_output.out";
+constexpr const char* kBestName = "sce_best.out";
+
+// Reads and checks the input and creates the output file; sets setup_ok when all of it
+// succeeded.
+void SetUpRun(SceRun& run, const char* input_file) {
+  tarne::gFILE input(nullptr);
+  if (!input.open(input_file, "r")) {
+    std::printf("Can't open SCE input file %s\n", input_file);
+    run.setup_ok = 0;
+    return;
+  }
+  if (read_sce_input(run, input, input_file) == 0) {
+    run.setup_ok = check_sce_settings(run.settings) < 0 ? 0 : 1;
+  } else {
+    run.setup_ok = 0;
+  }
+  run.output_on = 1;
+  if (!run.output_file.open(kOutputName, "w")) {
+    std::printf("Can't open output file %s\n", kOutputName);
+    run.setup_ok = 0;
+  }
+}
+
+// Prints the best point and writes it to "sce_best.out"; a result file that cannot be
+// written is reported once and the result still reaches standard output.
+void ReportBest(const SceRun& run, int result) {
+  const int n = run.settings.nparam;
+  std::vector<double> best(run.bestx.get() + 1, run.bestx.get() + 1 + n);
+  tarne::gFILE best_file(nullptr);
+  errno = 0;
+  std::FILE* fp = best_file.open(kBestName, "w") ? best_file.fp : nullptr;
+  if (fp == nullptr) {
+    std::printf("%s\n", FileErrorMessage("create", kBestName, 0, std::strerror(errno)).c_str());
+  }
+  std::printf("The best results of the SCE calibration after %ld runs:\n",
+              static_cast<long>(result));
+  if (fp != nullptr) {
+    std::fprintf(fp, "The best results of the SCE calibration %ld runs:\n",
+                 static_cast<long>(result));
+  }
+  for (double value : best) {
+    if (fp != nullptr) std::fprintf(fp, "%le\n", value);
+    std::printf("%le\n", value);
+  }
+  if (fp != nullptr) {
+    errno = 0;
+    bool failed = std::fflush(fp) != 0 || std::ferror(fp) != 0;
+    if (failed) {
+      std::printf("%s\n",
+                  FileErrorMessage("write", kBestName, 0, std::strerror(errno)).c_str());
+    }
+  }
+  best_file.close();
+}
+
+}  // namespace
+
+void run_sce_on(SceRun& run, const char* input_file) {
+  SetUpRun(run, input_file);
+  run.observed = std::make_unique<tarne::observed_data>();
+  const char* observation_file = run.settings.observation_file;
+  if (run.observed->read_observed_weighted_peakvol(observation_file) == -1) {
+    std::printf("Error: unable to open the observation file for reading or problem while "
+                "reading it.\nAttempted to read file: %s\n",
+                observation_file);
+    return;
+  }
+  int result = run_sceua(run);
+  if (result <= 0) {
+    std::printf("Error: unable to successfully run the SCE method\n");
+    return;
+  }
+  ReportBest(run, result);
+}
+
+void run_sce(tarne::mpi_setup* partition, const char* input_file) {
+  SceRun run(partition);
+  run_sce_on(run, input_file);
 }

@@ -1,0 +1,287 @@
+// The SCE input file: three name lines read line by line, then a stream of numbers (record
+// 1, record 2 and one record per parameter) in which line breaks do not matter.
+#include "sce/sce_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "modellib/file_error.h"
+
+namespace {
+
+// Line buffer for the name lines: large enough that a name longer than a name field is
+// seen whole and refused rather than silently cut.
+constexpr std::size_t kLineSize = 4 * SceSettings::kNameSize;
+// Longest number token; anything longer is not a number this file can hold.
+constexpr int kTokenSize = 128;
+
+// Whitespace-separated tokens of the rest of the file, with the line each came from.
+class TokenStream {
+ public:
+  TokenStream(std::FILE* fp, long first_line)
+      : fp_(fp), line_(first_line), token_line_(first_line) {}
+
+  // Reads the next token into text. Returns false at end of file or for a token longer
+  // than kTokenSize - 1 characters.
+  bool Next(std::string& text) {
+    int c = SkipSpace();
+    text.clear();
+    if (c != EOF) token_line_ = line_;
+    while (c != EOF && !IsSpace(c)) {
+      if (text.size() + 1 >= static_cast<std::size_t>(kTokenSize)) return false;
+      text.push_back(static_cast<char>(c));
+      c = std::fgetc(fp_);
+    }
+    if (c == '\n') std::ungetc(c, fp_);
+    return !text.empty();
+  }
+  // Line of the last token read (at end of file: of the last token in the file).
+  long line() const { return token_line_; }
+
+ private:
+  static bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  }
+  int SkipSpace() {
+    int c = std::fgetc(fp_);
+    while (c != EOF && IsSpace(c)) {
+      if (c == '\n') ++line_;
+      c = std::fgetc(fp_);
+    }
+    return c;
+  }
+  std::FILE* fp_;
+  long line_;
+  long token_line_;
+};
+
+// A whole token as a 32-bit integer.
+bool ParseInt(const std::string& text, std::int32_t* out) {
+  char* end = nullptr;
+  errno = 0;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0) return false;
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  *out = static_cast<std::int32_t>(value);
+  return true;
+}
+
+// A whole token as a finite double.
+bool ParseDouble(const std::string& text, double* out) {
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(value)) return false;
+  *out = value;
+  return true;
+}
+
+bool NextInt(TokenStream& tokens, std::int32_t* out) {
+  std::string text;
+  return tokens.Next(text) && ParseInt(text, out);
+}
+
+bool NextDouble(TokenStream& tokens, double* out) {
+  std::string text;
+  return tokens.Next(text) && ParseDouble(text, out);
+}
+
+void PrintFileError(const char* file_name, long line, const std::string& reason) {
+  std::printf("%s\n", FileErrorMessage("read", file_name, line, reason.c_str()).c_str());
+}
+
+// Reads one name line and keeps its first word in name (empty for an empty line or at end
+// of file). Returns false, after a message, when the word does not fit the name field.
+bool ReadNameLine(tarne::gFILE& input, const char* file_name, long line_no, const char* what,
+                  char* name) {
+  char line[kLineSize] = {};
+  name[0] = '\0';
+  if (daGetLine_noreplace(line, sizeof line, &input) == 0) return true;
+  char word[kLineSize];
+  if (daReadString(line, word, sizeof word) == 0) return true;
+  std::string text(word);
+  if (text.size() >= static_cast<std::size_t>(SceSettings::kNameSize)) {
+    PrintFileError(file_name, line_no,
+                   std::string("the ") + what + " name is longer than " +
+                       std::to_string(SceSettings::kNameSize - 1) + " characters");
+    return false;
+  }
+  text.copy(name, text.size());
+  name[text.size()] = '\0';
+  return true;
+}
+
+// Record 1: max_calls, kstop, conv_pct, ngs, seed, custom, nparam.
+bool ReadRecordOne(TokenStream& tokens, SceSettings& s) {
+  if (!NextInt(tokens, &s.max_calls) || !NextInt(tokens, &s.kstop) ||
+      !NextDouble(tokens, &s.conv_pct) || !NextInt(tokens, &s.ngs) ||
+      !NextInt(tokens, &s.seed) || !NextInt(tokens, &s.custom) ||
+      !NextInt(tokens, &s.nparam)) {
+    std::printf("Error in your input file. The first line must have 7 parameters.\n");
+    return false;
+  }
+  s.conv_pct /= 100.0;
+  if (s.seed == 0) s.seed = 3737;
+  return true;
+}
+
+// Record 2: npg, nps, nspl, min_ngs, start_flag, pop_print; kept only when custom is 1.
+bool ReadRecordTwo(TokenStream& tokens, const char* file_name, SceSettings& s) {
+  std::int32_t v[6];
+  for (std::int32_t& item : v) {
+    if (!NextInt(tokens, &item)) {
+      PrintFileError(file_name, tokens.line(),
+                     "the second record must have 6 integers (npg nps nspl min_ngs "
+                     "start_flag pop_print)");
+      return false;
+    }
+  }
+  if (s.custom == 1) {
+    s.npg = v[0];
+    s.nps = v[1];
+    s.nspl = v[2];
+    s.min_ngs = v[3];
+    s.start_flag = v[4];
+    s.pop_print = v[5];
+  }
+  return true;
+}
+
+// Parameter record i: start value, lower bound, upper bound.
+bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettings& s) {
+  if (!NextDouble(tokens, &s.a[i]) || !NextDouble(tokens, &s.bl[i]) ||
+      !NextDouble(tokens, &s.bu[i])) {
+    PrintFileError(file_name, tokens.line(),
+                   "parameter " + std::to_string(i) +
+                       " needs a start value, a lower and an upper bound (finite numbers)");
+    return false;
+  }
+  if (s.bl[i] >= s.bu[i]) {
+    std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %ld\n", i);
+    return false;
+  }
+  // A range that overflows would make every random point fall outside the bounds.
+  if (!std::isfinite(s.bu[i] - s.bl[i])) {
+    PrintFileError(file_name, tokens.line(),
+                   "the bounds of parameter " + std::to_string(i) + " are too far apart");
+    return false;
+  }
+  // A start point outside the bounds would become the focus of random points that can
+  // never land inside them.
+  if (s.custom == 1 && s.start_flag == 1 && (s.a[i] < s.bl[i] || s.a[i] > s.bu[i])) {
+    PrintFileError(file_name, tokens.line(),
+                   "the start value of parameter " + std::to_string(i) +
+                       " lies outside its bounds");
+    return false;
+  }
+  return true;
+}
+
+bool AllocateParameterArrays(SceSettings& s) {
+  long size = static_cast<long>(s.nparam) + 1;
+  s.a = AllocateSceArray(size, "a");
+  s.bl = AllocateSceArray(size, "bl");
+  s.bu = AllocateSceArray(size, "bu");
+  return s.a && s.bl && s.bu;
+}
+
+}  // namespace
+
+int read_sce_input(SceRun& run, tarne::gFILE& input, const char* file_name) {
+  std::printf(" ENTER THE SCEIN SUBROUTINE --- \n");
+  SceSettings& s = run.settings;
+  if (!ReadNameLine(input, file_name, 1, "project file", s.project_file)) return -1;
+  caReadVARNOKProjectPath(s.project_file, &run.io_settings);
+  if (!ReadNameLine(input, file_name, 2, "second path", s.second_path)) return -1;
+  if (!ReadNameLine(input, file_name, 3, "observation file", s.observation_file)) return -1;
+
+  TokenStream tokens(input.fp, 4);
+  if (!ReadRecordOne(tokens, s)) return -1;
+  if (s.nparam < 1 || s.nparam > kSceMaxParameters) {
+    PrintFileError(file_name, tokens.line(),
+                   "the number of parameters " + std::to_string(s.nparam) +
+                       " is not between 1 and " + std::to_string(kSceMaxParameters));
+    return -1;
+  }
+  if (!ReadRecordTwo(tokens, file_name, s)) return -1;
+  if (!AllocateParameterArrays(s)) return -1;
+  for (long i = 1; i <= s.nparam; ++i) {
+    if (!ReadParameter(tokens, file_name, i, s)) return -1;
+  }
+  input.close();
+  return 0;
+}
+
+int check_sce_settings(SceSettings& s) {
+  const std::int32_t n = s.nparam;
+  if (s.custom != 1) {
+    s.start_flag = 0;
+    s.pop_print = 0;
+    s.nps = n + 1;
+    s.min_ngs = s.ngs;
+    s.npg = 2 * n + 1;
+    s.nspl = 2 * n + 1;
+  }
+  if (s.ngs < 1 || s.ngs > 1319) {
+    std::printf(" **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION %ld IS NOT A VALID "
+                "CHOICE\n", static_cast<long>(s.ngs));
+    return -1;
+  }
+  int warnings = 0;
+  if (s.kstop < 0 || s.kstop > 19) {
+    std::printf(" **WARNING** THE NUMBER OF SHUFFLING LOOPS IN WHICH THE CRITERION VALUE\n");
+    std::printf(" MUST CHANGE SHOULD BE GREATER THAN 0 AND LESS THAN 10. kstop = %ld WAS\n",
+                static_cast<long>(s.kstop));
+    std::printf(" WAS SPECIFIED.  BUT kstop = 5 WILL BE USED INSTEAD.\n");
+    s.kstop = 5;
+    ++warnings;
+  }
+  if (s.min_ngs < 1 || s.min_ngs > s.ngs) {
+    std::printf(" **WARNING** THE MINIMUM NUMBER OF COMPLEXES %ld IS NOT A VALID CHOICE.\n",
+                static_cast<long>(s.min_ngs));
+    std::printf(" SET IT TO DEFAULT\n");
+    s.min_ngs = s.ngs;
+    ++warnings;
+  }
+  if (s.npg < 2 || s.npg > 1320 / std::max<std::int32_t>(s.ngs, 1)) {
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN A COMPLEX %ld IS NOT\n",
+                static_cast<long>(s.npg));
+    std::printf(" A VALID CHOICE, SET IT TO DEFAULT\n");
+    s.npg = 2 * n + 1;
+    ++warnings;
+  }
+  if (s.nps < 2 || s.nps > s.npg || s.nps > 50) {
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN A SUB-COMPLEX %ld IS NOT\n",
+                static_cast<long>(s.nps));
+    std::printf(" A VALID CHOICE, SET IT TO DEFAULT\n");
+    // The default may exceed a complex the user made smaller; a sub-complex larger than its
+    // complex could never be drawn, so it is then the whole complex.
+    s.nps = std::min(n + 1, s.npg);
+    ++warnings;
+  }
+  if (s.nspl < 1) {
+    std::printf(" **WARNING** THE NUMBER OF EVOLUTION STEPS TAKEN IN EACH COMPLEX\n");
+    std::printf(" BEFORE SHUFFLING %ld IS NOT A VALID CHOICE, SET IT TO DEFAULT\n",
+                static_cast<long>(s.nspl));
+    s.nspl = s.npg;
+    ++warnings;
+  }
+  if (static_cast<long>(s.npg) * s.ngs > 1320) {
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN INITIAL POPULATION %ld EXCEED\n",
+                static_cast<long>(s.npg) * s.ngs);
+    std::printf(" THE POPULATION LIMIT.  SET NGS TO 2, AND NPG, NPS AND NSPL TO DEFAULTS\n");
+    s.ngs = 2;
+    s.nps = n + 1;
+    s.npg = 2 * n + 1;
+    s.nspl = 2 * n + 1;
+    ++warnings;
+  }
+  if (warnings > 0) {
+    std::printf(" *** TOTAL NUMBER OF WARNING MESSAGES IS %ld\n", static_cast<long>(warnings));
+  }
+  return warnings;
+}
