@@ -1,1 +1,406 @@
-// Tests of control_file are added here.
+#include "pest/control_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::SourcePath;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// The complete small problem under tests/data: three parameters (log, none, tied), four
+// observations in three groups, one template and one instruction pair, one prior item.
+std::string Fixture() { return ReadFile(SourcePath("tests/data/pest/control/case.pst")); }
+
+// The fixture with the first occurrence of `from` replaced; the test fails when absent.
+std::string Edited(const std::string& text, const std::string& from, const std::string& to) {
+  std::string result = text;
+  size_t at = result.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) result.replace(at, from.size(), to);
+  return result;
+}
+
+// Writes the text as case.pst, reads it and returns the status with standard output.
+short ReadText(const std::string& text, ProblemRecord& record, std::string* out = nullptr) {
+  WriteFile("case.pst", text);
+  testing::internal::CaptureStdout();
+  short status = ReadControlFile(record, "case");
+  std::string printed = testing::internal::GetCapturedStdout();
+  if (out != nullptr) *out = printed;
+  return status;
+}
+
+// A control file with the given parameter lines (and tie lines) and no prior information.
+std::string WithParameters(int npar, const std::string& parameter_lines) {
+  std::string text = Edited(Fixture(), "3 4 3 1 3", std::to_string(npar) + " 4 3 0 3");
+  size_t begin = text.find("k1 log factor");
+  size_t end = text.find("* observation groups");
+  text.replace(begin, end - begin, parameter_lines);
+  return text.substr(0, text.find("pi1 "));
+}
+
+TEST(ReadControlFile, ReadsEveryFieldOfTheFixture) {
+  TempDir dir;
+  ProblemRecord r;
+  ASSERT_EQ(ReadText(Fixture(), r), 0);
+  EXPECT_STREQ(r.first_line, "pcf\n");
+  EXPECT_STREQ(r.second_line, "* control data\n");
+  EXPECT_STREQ(r.RSTFLE, "restart");
+  EXPECT_STREQ(r.PESTMODE, "estimation");
+  EXPECT_EQ(r.NPAR, 3);
+  EXPECT_EQ(r.NOBS, 4);
+  EXPECT_EQ(r.NPARGP, 3);
+  EXPECT_EQ(r.NPRIOR, 1);
+  EXPECT_EQ(r.NOBSGP, 3);
+  EXPECT_EQ(r.NTPLFLE, 1);
+  EXPECT_EQ(r.NINSFLE, 1);
+  EXPECT_STREQ(r.PRECIS, "single");
+  EXPECT_STREQ(r.DPOINT, "point");
+  EXPECT_EQ(r.RLAMBDA1, 5.0);
+  EXPECT_EQ(r.RLAMFAC, 2.0);
+  EXPECT_EQ(r.PHIRATSUF, 0.3);
+  EXPECT_EQ(r.PHIREDLAM, 0.03);
+  EXPECT_EQ(r.NUMLAM, 10);
+  EXPECT_EQ(r.FACORIG, 0.001);
+  EXPECT_EQ(r.PHIREDSWH, 0.1);
+  EXPECT_STREQ(r.ignored_word, "noaui");
+  EXPECT_EQ(r.NOPTMAX, 30);
+  EXPECT_EQ(r.PHIREDSTP, 0.01);
+  EXPECT_EQ(r.NPHISTP, 3);
+  EXPECT_EQ(r.NPHINORED, 3);
+  EXPECT_EQ(r.RELPARSTP, 0.01);
+  EXPECT_EQ(r.NRELPAR, 3);
+  EXPECT_EQ(r.SLMMODE, 0);
+  EXPECT_EQ(r.SLMFULLUPD, 0);
+  EXPECT_EQ(r.SLMFULLRAT, 1.1);
+  EXPECT_EQ(r.SLMNCOL, 1);
+  EXPECT_EQ(r.LSDISTMIN, 0.001);
+  EXPECT_STREQ(r.PROJFLE, "catchment.prj");
+
+  ASSERT_EQ(r.groups.size(), 4u);
+  EXPECT_STREQ(r.groups[1].FORCEN, "switch");
+  EXPECT_STREQ(r.groups[2].DERMTHD, "outside_pts");
+  EXPECT_STREQ(r.groups[3].PARGPNME, "g3");
+  EXPECT_EQ(r.groups[3].DERINC, 0.5);
+
+  ASSERT_EQ(r.parameters.size(), 4u);
+  EXPECT_STREQ(r.parameters[2].PARNME, "k2");
+  EXPECT_STREQ(r.parameters[2].PARTRANS, "none");
+  EXPECT_EQ(r.parameters[2].value, 0.5);
+  EXPECT_EQ(r.parameters[2].PARLBND, 0.1);
+  EXPECT_STREQ(r.parameters[2].PARGP, "g2");
+  EXPECT_EQ(r.parameters[3].DERCOM, 1);
+  EXPECT_STREQ(r.parameters[3].tie_line_name, "k3");
+  EXPECT_STREQ(r.parameters[3].PARTIED, "k1");
+
+  ASSERT_EQ(r.observation_groups.size(), 4u);
+  EXPECT_STREQ(r.observation_groups[3].OBGNME, "regul");
+  ASSERT_EQ(r.observations.size(), 5u);
+  EXPECT_STREQ(r.observations[3].OBSNME, "q1");
+  EXPECT_EQ(r.observations[3].OBSVAL, 0.35);
+  EXPECT_EQ(r.observations[3].WEIGHT, 2.0);
+  EXPECT_STREQ(r.observations[3].OBGNME, "flows");
+
+  EXPECT_STREQ(r.PREBATCH, "prebatch.bat");
+  EXPECT_STREQ(r.POSTBATCH, "true");
+  ASSERT_EQ(r.templates.size(), 2u);
+  EXPECT_STREQ(r.templates[1].TEMPFLE, "model.tpl");
+  EXPECT_STREQ(r.templates[1].INFLE, "model.in");
+  ASSERT_EQ(r.instructions.size(), 2u);
+  EXPECT_STREQ(r.instructions[1].INSFLE, "out.ins");
+  EXPECT_STREQ(r.instructions[1].OUTFLE, "model.out");
+}
+
+TEST(ReadControlFile, WritesTheReplacementList) {
+  TempDir dir;
+  ProblemRecord r;
+  WriteFile("tarne.in", "stale content that must go\n");
+  ASSERT_EQ(ReadText(Fixture(), r), 0);
+  EXPECT_EQ(ReadFile("tarne.in"),
+            "3\n[k1] \"%16.8lf\"\n[k2] \"%16.8lf\"\n[k3] \"%16.8lf\"\n");
+}
+
+TEST(ReadControlFile, WithoutParametersTheReplacementListIsEmpty) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = WithParameters(0, "");
+  text = Edited(text, "0 4 3 0 3", "0 4 0 0 3");
+  size_t begin = text.find("g1 relative");
+  text.erase(begin, text.find("* parameter data") - begin);
+  ASSERT_EQ(ReadText(text, r), 0);
+  EXPECT_TRUE(testing_support::FileExists("tarne.in"));
+  EXPECT_EQ(ReadFile("tarne.in"), "");
+  // The empty sections do not shift the sections after them.
+  EXPECT_STREQ(r.observation_groups[1].OBGNME, "heads");
+  EXPECT_STREQ(r.observations[4].OBSNME, "q2");
+  EXPECT_STREQ(r.instructions[1].OUTFLE, "model.out");
+}
+
+TEST(ReadControlFile, AddsTheExtensionOnlyToANameWithoutAPoint) {
+  TempDir dir;
+  ProblemRecord r;
+  WriteFile("case.dat", Fixture());
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ReadControlFile(r, "case.dat"), 0);
+  ASSERT_EQ(mkdir("run.1", 0755), 0);
+  WriteFile("run.1/case", Fixture());
+  EXPECT_EQ(ReadControlFile(r, "run.1/case"), 0);
+  testing::internal::GetCapturedStdout();
+
+  // "case" means case.pst, which does not exist here even though case.dat does.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadControlFile(r, "case"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot open case.pst \n");
+  WriteFile("case.pst", Fixture());
+  EXPECT_EQ(ReadControlFile(r, "case"), 0);
+}
+
+TEST(ReadControlFile, StoresLogParametersAsLogarithms) {
+  TempDir dir;
+  ProblemRecord r;
+  ASSERT_EQ(ReadText(Fixture(), r), 0);
+  const Parameter& k1 = r.parameters[1];
+  EXPECT_DOUBLE_EQ(k1.value, std::log10(2.0));
+  EXPECT_DOUBLE_EQ(k1.PARLBND, std::log10(0.5));
+  EXPECT_DOUBLE_EQ(k1.PARUBND, 1.0);
+
+  std::string out;
+  std::string text = Edited(Fixture(), "k1 log factor 2.0 0.5 10.0", "k1 log factor 2.0 0.0 10.0");
+  EXPECT_EQ(ReadText(text, r, &out), 1);
+  EXPECT_EQ(out,
+            "\nThe log transformed parameter k1 has an input value less than zero!"
+            "\nProgram terminating.\n");
+}
+
+TEST(ReadControlFile, FlagsValuesOnTheirBounds) {
+  TempDir dir;
+  ProblemRecord r;
+  // k1 sits on its upper bound after the logarithm, k2 on its upper bound, k3 on its lower.
+  std::string text = WithParameters(3,
+                                    "k1 log factor 10.0 0.5 10.0 g1 1.0 0.0 1\n"
+                                    "k2 none relative 0.5 0.1 0.5 g2 1.0 0.0 1\n"
+                                    "k3 none relative 1.0 1.0 8.0 g3 1.0 0.0 1\n");
+  ASSERT_EQ(ReadText(text, r), 0);
+  EXPECT_EQ(r.parameters[1].at_upper, 1);
+  EXPECT_EQ(r.parameters[1].at_lower, 0);
+  EXPECT_EQ(r.parameters[2].at_upper, 1);
+  EXPECT_EQ(r.parameters[2].at_lower, 0);
+  EXPECT_EQ(r.parameters[3].at_upper, 0);
+  EXPECT_EQ(r.parameters[3].at_lower, 1);
+}
+
+TEST(ReadControlFile, ReadsTheSingularValueSectionOnlyUnderItsHeader) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = Edited(Fixture(), "* parameter groups\n",
+                            "* singular value decomposition\n1\n5 5e-7\n0\n* parameter groups\n");
+  ASSERT_EQ(ReadText(text, r), 0);
+  EXPECT_EQ(r.SVDMODE, 1);
+  EXPECT_EQ(r.MAXSING, 5);
+  EXPECT_EQ(r.EIGTHRESH, 5e-7);
+  EXPECT_EQ(r.EIGWRITE, 0);
+  EXPECT_STREQ(r.groups[1].PARGPNME, "g1");
+
+  // Any other header is the parameter-groups header itself.
+  ProblemRecord plain;
+  ASSERT_EQ(ReadText(Edited(Fixture(), "* parameter groups", "* groups of parameters"), plain), 0);
+  EXPECT_EQ(plain.SVDMODE, 0);
+  EXPECT_STREQ(plain.groups[1].PARGPNME, "g1");
+}
+
+TEST(ReadControlFile, ReadsPriorItemsTermByTerm) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = Edited(Fixture(), "3 4 3 1 3", "3 4 3 2 3") +
+                     "pi2 -1.5 * k3 + 4 * k2 + 0.5 * log(k1) = -2 0.5 heads\n";
+  ASSERT_EQ(ReadText(text, r), 0);
+  const PriorItem& pi1 = r.priors[1];
+  EXPECT_STREQ(pi1.PILBL, "pi1");
+  ASSERT_EQ(pi1.num_terms, 2);
+  EXPECT_EQ(pi1.factors[1], 1.0);
+  EXPECT_EQ(pi1.factors[2], -2.5);
+  EXPECT_STREQ(pi1.term_names[1], "k1");
+  EXPECT_STREQ(pi1.term_names[2], "k2");
+  EXPECT_EQ(pi1.PIVAL, 3.0);
+  EXPECT_EQ(pi1.WEIGHT, 1.0);
+  EXPECT_STREQ(pi1.OBGNME, "regul");
+
+  const PriorItem& pi2 = r.priors[2];
+  ASSERT_EQ(pi2.num_terms, 3);
+  EXPECT_EQ(pi2.factors[1], -1.5);
+  EXPECT_EQ(pi2.factors[2], 4.0);
+  EXPECT_EQ(pi2.factors[3], 0.5);
+  EXPECT_STREQ(pi2.term_names[3], "k1");
+  EXPECT_EQ(pi2.PIVAL, -2.0);
+  EXPECT_STREQ(pi2.OBGNME, "heads");
+}
+
+TEST(ReadControlFile, RefusesMalformedPriorItems) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string out;
+  std::string pi3 = Edited(Fixture(), "pi1 1.0 * k1 - 2.5 * log(k2) = 3.0 1.0 regul",
+                           "pi3 2.0 k1 * k2 = 0 1 g");
+  EXPECT_EQ(ReadText(pi3, r, &out), 1);
+  EXPECT_EQ(out, "Error reading prior information");
+
+  std::string eleven = "pi4";
+  for (int k = 1; k <= 11; ++k) eleven += std::string(k == 1 ? "" : " +") + " 1 * k1";
+  EXPECT_EQ(ReadText(Edited(Fixture(), "pi1 1.0 * k1 - 2.5 * log(k2) = 3.0 1.0 regul",
+                            eleven + " = 0 1 g"),
+                     r, &out),
+            1);
+  EXPECT_NE(out.find("case.pst (line 39)"), std::string::npos) << out;
+  EXPECT_NE(out.find("11 terms"), std::string::npos) << out;
+
+  // A missing "=" would otherwise shift PIVAL and WEIGHT onto the wrong tokens.
+  EXPECT_EQ(ReadText(Edited(Fixture(), "= 3.0 1.0 regul", "3.0 1.0 regul"), r, &out), 1);
+  EXPECT_NE(out.find("\"=\""), std::string::npos) << out;
+
+  EXPECT_EQ(ReadText(Edited(Fixture(), "log(k2)", "log(k2"), r, &out), 1);
+  EXPECT_NE(out.find("log(k2"), std::string::npos) << out;
+}
+
+TEST(ReadControlFile, RefusesATokenLongerThanItsField) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string out;
+  std::string fits(kTextField - 1, 'p');
+  ASSERT_EQ(ReadText(Edited(Fixture(), "k2 none", fits + " none"), r), 0);
+  EXPECT_EQ(std::string(r.parameters[2].PARNME), fits);
+
+  std::string too_long(kTextField, 'p');
+  EXPECT_EQ(ReadText(Edited(Fixture(), "k2 none", too_long + " none"), r, &out), 1);
+  EXPECT_NE(out.find("cannot read case.pst (line 20): the token \"ppp"), std::string::npos) << out;
+  EXPECT_NE(out.find("PARNME of parameter 2"), std::string::npos) << out;
+
+  // Observation names have room for 103 characters, prior labels for 23.
+  std::string name103(kObsNameField - 1, 'h');
+  ASSERT_EQ(ReadText(Edited(Fixture(), "h2 12.5", name103 + " 12.5"), r), 0);
+  EXPECT_EQ(std::string(r.observations[2].OBSNME), name103);
+  std::string label(kPriorLabelField, 'l');
+  EXPECT_EQ(ReadText(Edited(Fixture(), "pi1 ", label + " "), r, &out), 1);
+  EXPECT_NE(out.find("PILBL of prior item 1"), std::string::npos) << out;
+}
+
+TEST(ReadControlFile, ReportsAFileThatEndsBeforeItsCounts) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string out;
+  std::string text = Fixture();
+  text = text.substr(0, text.find("q1 0.35"));
+  EXPECT_EQ(ReadText(text, r, &out), 1);
+  EXPECT_EQ(out, "cannot read case.pst (line 30): the file ends before OBSNME of observation 3\n");
+
+  text = Fixture().substr(0, Fixture().find("5.0 2.0 0.3"));
+  EXPECT_EQ(ReadText(text, r, &out), 1);
+  EXPECT_NE(out.find("the file ends before RLAMBDA1"), std::string::npos) << out;
+}
+
+TEST(ReadControlFile, RefusesBadNumbersAndCounts) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string out;
+  EXPECT_EQ(ReadText(Edited(Fixture(), "h2 12.5", "h2 12,5"), r, &out), 1);
+  EXPECT_EQ(out, "cannot read case.pst (line 29): \"12,5\" is not a number (OBSVAL of observation 2)\n");
+  EXPECT_EQ(ReadText(Edited(Fixture(), "30 0.01", "3.5 0.01"), r, &out), 1);
+  EXPECT_NE(out.find("\"3.5\" is not an integer (NOPTMAX)"), std::string::npos) << out;
+  EXPECT_EQ(ReadText(Edited(Fixture(), "3 4 3 1 3", "3 -4 3 1 3"), r, &out), 1);
+  EXPECT_NE(out.find("NOBS is -4"), std::string::npos) << out;
+  // A count no file of this size can hold is refused before storage is taken for it.
+  EXPECT_EQ(ReadText(Edited(Fixture(), "3 4 3 1 3", "3 2000000000 3 1 3"), r, &out), 1);
+  EXPECT_NE(out.find("NOBS is 2000000000"), std::string::npos) << out;
+}
+
+TEST(ReadControlFile, RegularisationSettingsAreNeededOnlyInThatMode) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string settings = "* regularisation\n1e-10 1.05e-10 0.1\n1.0 1e-10 1e10\n1.3 1e-2\n";
+  ASSERT_EQ(ReadText(Fixture() + settings, r), 0);
+  EXPECT_EQ(r.PHIMLIM, 1e-10);
+  EXPECT_EQ(r.PHIMACCEPT, 1.05e-10);
+  EXPECT_EQ(r.WFINIT, 1.0);
+  EXPECT_EQ(r.WFCUR, 1.0);
+  EXPECT_EQ(r.WFTOL, 1e-2);
+
+  std::string regularisation = Edited(Fixture(), "restart estimation", "norestart regularization");
+  ASSERT_EQ(ReadText(regularisation + settings, r), 0);
+  EXPECT_EQ(r.WFMAX, 1e10);
+  std::string out;
+  EXPECT_EQ(ReadText(regularisation, r, &out), 1);
+  EXPECT_NE(out.find("the file ends before PHIMLIM"), std::string::npos) << out;
+}
+
+TEST(CountParameterTypes, CountsKindsAndAdjustableIwParameters) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = WithParameters(4,
+                                    "iw_soil none relative 1.0 0.5 2.0 g1 1.0 0.0 1\n"
+                                    "iw_rock fixed relative 1.0 0.5 2.0 g1 1.0 0.0 1\n"
+                                    "k1 log factor 2.0 0.5 10.0 g1 1.0 0.0 1\n"
+                                    "k3 tied relative 4.0 1.0 8.0 g3 1.0 0.0 1\n"
+                                    "k3 k1\n");
+  ASSERT_EQ(ReadText(text, r), 0);
+  r.frozen_count = 5;
+  r.no_effect_count = 6;
+  EXPECT_EQ(CountParameterTypes(r), 0);
+  EXPECT_EQ(r.NUMADJ, 2);
+  EXPECT_EQ(r.NUMFIXED, 1);
+  EXPECT_EQ(r.NUMTIED, 1);
+  EXPECT_EQ(r.NUMIW, 1);
+  EXPECT_EQ(r.frozen_count, 0);
+  EXPECT_EQ(r.no_effect_count, 0);
+  EXPECT_EQ(r.parameters[1].iw_flag, 1);
+  EXPECT_STREQ(r.parameters[1].iw_name, "soil");
+  EXPECT_EQ(r.parameters[2].iw_flag, 0);
+  EXPECT_STREQ(r.parameters[2].iw_name, "");
+}
+
+TEST(SetTiedParameters, RatioInNaturalUnitsOfALogParent) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = WithParameters(3,
+                                    "k1 log factor 1.0 0.5 10.0 g1 1.0 0.0 1\n"
+                                    "k2 none relative 0.5 0.1 0.5 g2 1.0 0.0 1\n"
+                                    "k3 tied relative 2.0 1.0 8.0 g3 1.0 0.0 1\n"
+                                    "k3 k1\n");
+  ASSERT_EQ(ReadText(text, r), 0);
+  ASSERT_EQ(r.parameters[1].value, 0.0);
+  ASSERT_EQ(CountParameterTypes(r), 0);
+  EXPECT_EQ(SetTiedParameters(r), 0);
+  EXPECT_EQ(r.parameters[3].parent_index, 1);
+  EXPECT_DOUBLE_EQ(r.parameters[3].tie_ratio, 2.0);
+  EXPECT_EQ(r.parameters[2].parent_index, 0);
+  EXPECT_EQ(r.parameters[2].tie_ratio, 1.0);
+
+  // A parent name that matches nothing leaves the parameter untied.
+  std::strcpy(r.parameters[3].PARTIED, "k9");
+  EXPECT_EQ(SetTiedParameters(r), 0);
+  EXPECT_EQ(r.parameters[3].parent_index, 0);
+  EXPECT_EQ(r.parameters[3].tie_ratio, 1.0);
+}
+
+TEST(SetTiedParameters, RefusesAParentAtZero) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string text = WithParameters(2,
+                                    "k2 none relative 0.0 -1.0 1.0 g2 1.0 0.0 1\n"
+                                    "k3 tied relative 2.0 1.0 8.0 g3 1.0 0.0 1\n"
+                                    "k3 k2\n");
+  ASSERT_EQ(ReadText(text, r), 0);
+  ASSERT_EQ(CountParameterTypes(r), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(SetTiedParameters(r), 1);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("k3 cannot follow k2"), std::string::npos);
+}
+
+}  // namespace
