@@ -1,12 +1,322 @@
-// The "hydro" model kind (being written).
+#include "modellib/hydro_model.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 #include "modellib/model_kinds.h"
 #include "modellib/text_util.h"
 
 namespace tarne {
 
-int RunHydroModel(const ModelRequest& request, double*) {
-  ReportFileError("run", request.project->file, 0, "the hydro model is not available yet");
-  return 1;
+namespace {
+
+// Reads up to three numbers of one forcing row; returns how many were read, or -1 when an
+// item is not a number.
+int ParseForcingRow(const char* text, double row[3]) {
+  int count = 0;
+  const char* p = text;
+  while (true) {
+    while (*p == ' ' || *p == '\t' || *p == '\r') ++p;
+    if (*p == '\0' || *p == '#') return count;
+    if (count == 3) return 4;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(p, &end);
+    if (end == p || !std::isfinite(value) || (*end != '\0' && *end != ' ' && *end != '\t' &&
+                                              *end != '\r' && *end != '#')) {
+      return -1;
+    }
+    row[count++] = value;
+    p = end;
+  }
+}
+
+const char* CheckForcingRow(int count, const double row[3], const Forcing& forcing) {
+  if (count < 0) return "an item is not a number";
+  if (count != 3) return "expected time, precipitation and potential evaporation";
+  if (row[1] < 0.0 || row[2] < 0.0) return "negative precipitation or evaporation";
+  if (!forcing.time.empty() && row[0] <= forcing.time.back()) return "time does not increase";
+  return nullptr;
+}
+
+}  // namespace
+
+int ReadForcing(const std::string& path, Forcing* forcing) {
+  *forcing = Forcing();
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    ReportFileError("open", path, 0, "no such file or not readable");
+    return 1;
+  }
+  std::string line;
+  long line_number = 0;
+  while (ReadTextLine(file, &line)) {
+    ++line_number;
+    double row[3] = {0.0, 0.0, 0.0};
+    const int count = ParseForcingRow(line.c_str(), row);
+    if (count == 0) continue;
+    const char* problem = CheckForcingRow(count, row, *forcing);
+    if (problem != nullptr) {
+      std::fclose(file);
+      ReportFileError("read", path, line_number, problem);
+      return 1;
+    }
+    forcing->time.push_back(row[0]);
+    forcing->precipitation.push_back(row[1]);
+    forcing->evaporation.push_back(row[2]);
+  }
+  std::fclose(file);
+  if (forcing->time.empty()) {
+    ReportFileError("read", path, 0, "the file holds no forcing rows");
+    return 1;
+  }
+  return 0;
+}
+
+bool CheckHydroParameters(const HydroParameters& p, std::string* problem) {
+  if (!(p.soil_capacity > 0.0)) *problem = "soil_capacity must be greater than 0";
+  else if (!(p.shape > 0.0)) *problem = "shape must be greater than 0";
+  else if (!(p.fast_k > 0.0)) *problem = "fast_k must be greater than 0";
+  else if (!(p.slow_k > 0.0)) *problem = "slow_k must be greater than 0";
+  else if (!(p.split >= 0.0 && p.split <= 1.0)) *problem = "split must lie between 0 and 1";
+  else if (!(p.velocity > 0.0)) *problem = "velocity must be greater than 0";
+  else return true;
+  return false;
+}
+
+namespace {
+
+// State and totals of one cell over the run.
+struct CellRun {
+  double rain_factor;
+  long lag_steps;      // whole steps of travel to the outlet
+  double lag_weight;   // share of the release that arrives one step later still
+};
+
+// Runs one cell over all steps, adding its releases to routed (cell-mm per step).
+void SimulateCell(const CellRun& cell, const HydroParameters& p, double fast_release,
+                  double slow_release, double initial_soil, const Forcing& forcing,
+                  std::vector<double>* routed, WaterBalance* balance) {
+  const double capacity = p.soil_capacity;
+  const double inverse_capacity = 1.0 / capacity;
+  const double shape = p.shape;
+  double soil = initial_soil * capacity;
+  double fast = 0.0, slow = 0.0, rain_total = 0.0, evaporation_total = 0.0;
+  balance->storage_start += soil;
+  const std::size_t steps = forcing.time.size();
+  const double* rain = forcing.precipitation.data();
+  const double* demand = forcing.evaporation.data();
+  double* arrival = routed->data() + cell.lag_steps;
+  const double now_share = 1.0 - cell.lag_weight;
+  for (std::size_t t = 0; t < steps; ++t) {
+    const double precipitation = rain[t] * cell.rain_factor;
+    const double x = soil * inverse_capacity;
+    double runoff = precipitation * x / (x + shape * (1.0 - x));
+    soil += precipitation - runoff;
+    if (soil > capacity) {
+      runoff += soil - capacity;
+      soil = capacity;
+    }
+    double evaporation = demand[t] * soil * inverse_capacity;
+    if (evaporation > soil) evaporation = soil;
+    soil -= evaporation;
+    fast += p.split * runoff;
+    slow += (1.0 - p.split) * runoff;
+    const double released_fast = fast * fast_release;
+    const double released_slow = slow * slow_release;
+    fast -= released_fast;
+    slow -= released_slow;
+    const double release = released_fast + released_slow;
+    arrival[t] += release * now_share;
+    arrival[t + 1] += release * cell.lag_weight;
+    rain_total += precipitation;
+    evaporation_total += evaporation;
+  }
+  balance->precipitation += rain_total;
+  balance->evaporation += evaporation_total;
+  balance->storage_end += soil + fast + slow;
+}
+
+CellRun MakeCell(const HydroGrid& grid, const HydroParameters& p, long column, long row) {
+  CellRun cell;
+  const double relative_row =
+      grid.rows > 1 ? static_cast<double>(row) / static_cast<double>(grid.rows - 1) : 0.5;
+  cell.rain_factor = 1.0 + grid.rain_gradient * (relative_row - 0.5);
+  const double dx = static_cast<double>(column - (grid.outlet_column - 1)) * grid.cell_size;
+  const double dy = static_cast<double>(row - (grid.outlet_row - 1)) * grid.cell_size;
+  const double lag = std::sqrt(dx * dx + dy * dy) / (p.velocity * grid.time_step * 3600.0);
+  // Travel times beyond any sensible run are cut so that the arrival array stays small;
+  // water that arrives after the run ends is storage either way.
+  const double capped = std::min(lag, 1.0e7);
+  cell.lag_steps = static_cast<long>(std::floor(capped));
+  cell.lag_weight = capped - static_cast<double>(cell.lag_steps);
+  return cell;
+}
+
+}  // namespace
+
+void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcing& forcing,
+                   HydroResult* result) {
+  result->balance = WaterBalance();
+  const std::size_t steps = forcing.time.size();
+  std::vector<CellRun> cells;
+  long max_lag = 0;
+  for (long row = 0; row < grid.rows; ++row) {
+    for (long column = 0; column < grid.columns; ++column) {
+      cells.push_back(MakeCell(grid, p, column, row));
+      max_lag = std::max(max_lag, cells.back().lag_steps);
+    }
+  }
+  // Arrivals beyond the run are only summed, so lags longer than the run share one slot.
+  const long lag_limit = static_cast<long>(steps) + 1;
+  for (CellRun& cell : cells) {
+    if (cell.lag_steps > lag_limit) cell.lag_steps = lag_limit;
+  }
+  std::vector<double> routed(steps + static_cast<std::size_t>(std::min(max_lag, lag_limit)) + 2,
+                             0.0);
+  const double fast_release = 1.0 - std::exp(-grid.time_step / p.fast_k);
+  const double slow_release = 1.0 - std::exp(-grid.time_step / p.slow_k);
+  for (const CellRun& cell : cells) {
+    SimulateCell(cell, p, fast_release, slow_release, grid.initial_soil, forcing, &routed,
+                 &result->balance);
+  }
+  const double to_discharge =
+      1.0e-3 * grid.cell_size * grid.cell_size / (grid.time_step * 3600.0);
+  result->discharge.assign(steps, 0.0);
+  for (std::size_t t = 0; t < steps; ++t) {
+    result->balance.outflow += routed[t];
+    result->discharge[t] = routed[t] * to_discharge;
+  }
+  for (std::size_t t = steps; t < routed.size(); ++t) result->balance.storage_end += routed[t];
+}
+
+namespace {
+
+// Index of the forcing time equal (within 1e-6, relative for large times) to time, or -1.
+long StepAt(const std::vector<double>& times, double time) {
+  const double tolerance = 1e-6 * std::max(1.0, std::fabs(time));
+  auto it = std::lower_bound(times.begin(), times.end(), time - tolerance);
+  if (it == times.end() || std::fabs(*it - time) > tolerance) return -1;
+  return static_cast<long>(it - times.begin());
+}
+
+}  // namespace
+
+bool HydroObjective(const Forcing& forcing, const std::vector<double>& discharge,
+                    const observed_data& observed, double peak_weight, double volume_weight,
+                    double* objective, std::string* problem) {
+  const long n = observed.count();
+  if (n <= 0) {
+    *problem = "a hydro calibration needs at least one observation row";
+    return false;
+  }
+  double weighted = 0.0, weight_sum = 0.0, sim_sum = 0.0, obs_sum = 0.0;
+  double sim_peak = -HUGE_VAL, obs_peak = -HUGE_VAL;
+  for (long i = 0; i < n; ++i) {
+    const long step = StepAt(forcing.time, observed.times()[i]);
+    if (step < 0 || static_cast<std::size_t>(step) >= discharge.size()) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%g", observed.times()[i]);
+      *problem = std::string("observation time ") + text + " is not a forcing time";
+      return false;
+    }
+    const double s = discharge[static_cast<std::size_t>(step)];
+    const double o = observed.values()[i];
+    const double w = observed.weights()[i];
+    weighted += w * (s - o) * (s - o);
+    weight_sum += w;
+    sim_sum += s;
+    obs_sum += o;
+    sim_peak = std::max(sim_peak, s);
+    obs_peak = std::max(obs_peak, o);
+  }
+  const double volume_error = (sim_sum - obs_sum) / static_cast<double>(n);
+  *objective = (weight_sum > 0.0 ? weighted / weight_sum : 0.0) +
+               peak_weight * (sim_peak - obs_peak) * (sim_peak - obs_peak) +
+               volume_weight * volume_error * volume_error;
+  return true;
+}
+
+namespace {
+
+HydroParameters ParametersOf(const Project& project, const std::vector<double>& values) {
+  double named[6];
+  for (int i = 0; i < 6; ++i) {
+    named[i] = values[static_cast<std::size_t>(FindParameter(project, kHydroParameterNames[i]))];
+  }
+  HydroParameters p;
+  p.soil_capacity = named[0];
+  p.shape = named[1];
+  p.fast_k = named[2];
+  p.slow_k = named[3];
+  p.split = named[4];
+  p.velocity = named[5];
+  return p;
+}
+
+HydroGrid GridOf(const Project& project) {
+  HydroGrid grid;
+  grid.columns = project.grid_columns;
+  grid.rows = project.grid_rows;
+  grid.cell_size = project.cell_size;
+  grid.time_step = project.time_step;
+  grid.outlet_column = project.outlet_column;
+  grid.outlet_row = project.outlet_row;
+  grid.rain_gradient = project.rain_gradient;
+  grid.initial_soil = project.initial_soil;
+  return grid;
+}
+
+int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
+                    const std::vector<double>& discharge) {
+  const std::string& name = request.project->output;
+  gFILE output(request.files);
+  if (!output.open(name.c_str(), "w")) {
+    ReportFileError("create", name, 0, "check the directory and its permissions");
+    return 1;
+  }
+  for (std::size_t t = 0; t < discharge.size(); ++t) {
+    std::fprintf(output.fp, "%.6f %.9e\n", forcing.time[t], discharge[t]);
+  }
+  const bool written = std::ferror(output.fp) == 0;
+  output.close();
+  if (!written) ReportFileError("write", name, 0, "write error");
+  return written ? 0 : 1;
+}
+
+}  // namespace
+
+int RunHydroModel(const ModelRequest& request, double* objective) {
+  const Project& project = *request.project;
+  const HydroParameters parameters = ParametersOf(project, *request.values);
+  std::string problem;
+  if (!CheckHydroParameters(parameters, &problem)) {
+    ReportFileError("run", project.file, 0, problem);
+    return 1;
+  }
+  char forcing_path[kPathMax];
+  if (!request.files->getGopenName(project.forcing.c_str(), "r", forcing_path,
+                                   sizeof forcing_path, true)) {
+    ReportFileError("open", project.forcing, 0, "the path is too long");
+    return 1;
+  }
+  Forcing forcing;
+  if (ReadForcing(forcing_path, &forcing) != 0) return 1;
+  HydroResult result;
+  SimulateHydro(GridOf(project), parameters, forcing, &result);
+  if (WriteHydrograph(request, forcing, result.discharge) != 0) return 1;
+  if (!request.wants_objective) return 0;
+  if (request.observed == nullptr ||
+      !HydroObjective(forcing, result.discharge, *request.observed, project.peak_weight,
+                      project.volume_weight, objective, &problem)) {
+    if (request.observed == nullptr) problem = "no observations were given";
+    ReportFileError("compare", project.file, 0, problem);
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace tarne

@@ -1,0 +1,72 @@
+// The gridded rainfall-runoff model of the "hydro" kind: forcing file reading, the cell
+// water balance with two linear reservoirs, routing to the outlet, and the objective against
+// observations. Called by the model run object; the parts are public for tests and tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarne {
+
+class observed_data;
+
+struct HydroParameters {
+  double soil_capacity = 0.0;  // mm
+  double shape = 0.0;          // saturation curve shape b
+  double fast_k = 0.0;         // hours
+  double slow_k = 0.0;         // hours
+  double split = 0.0;          // fraction of runoff into the fast reservoir
+  double velocity = 0.0;       // m/s
+};
+
+struct HydroGrid {
+  long columns = 1;
+  long rows = 1;
+  double cell_size = 1000.0;  // metres
+  double time_step = 24.0;    // hours
+  long outlet_column = 1;     // 1-based
+  long outlet_row = 1;
+  double rain_gradient = 0.0;
+  double initial_soil = 0.5;
+};
+
+struct Forcing {
+  std::vector<double> time;
+  std::vector<double> precipitation;  // mm per step
+  std::vector<double> evaporation;    // potential, mm per step
+};
+
+// Water volumes summed over all cells, in cell-millimetres.
+struct WaterBalance {
+  double precipitation = 0.0;
+  double evaporation = 0.0;
+  double outflow = 0.0;        // reached the outlet within the run
+  double storage_start = 0.0;
+  double storage_end = 0.0;    // soil, reservoirs and water still on its way
+};
+
+struct HydroResult {
+  std::vector<double> discharge;  // m3/s at the outlet, one per time step
+  WaterBalance balance;
+};
+
+// Reads "time precipitation evaporation" rows. Returns 0, or 1 after a message naming the
+// file and line (a malformed row, a negative amount, a time that does not increase, or a
+// file without rows).
+int ReadForcing(const std::string& path, Forcing* forcing);
+
+// False, with the reason, when a parameter lies outside its valid range.
+bool CheckHydroParameters(const HydroParameters& parameters, std::string* problem);
+
+// Runs the model over the whole forcing.
+void SimulateHydro(const HydroGrid& grid, const HydroParameters& parameters,
+                   const Forcing& forcing, HydroResult* result);
+
+// Weighted squared error of the discharge against the observations plus the optional peak
+// and volume terms. False, with the reason, when an observation time is not a forcing time
+// or there are no observations.
+bool HydroObjective(const Forcing& forcing, const std::vector<double>& discharge,
+                    const observed_data& observed, double peak_weight, double volume_weight,
+                    double* objective, std::string* problem);
+
+}  // namespace tarne
