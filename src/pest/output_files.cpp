@@ -1,1 +1,342 @@
-// Placeholder until this module is written.
+#include "pest/output_files.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "modellib/file_error.h"
+
+namespace {
+
+constexpr const char* kStopFileName = "pest.stp";
+// Code of a stop file that holds no number.
+constexpr long kNoStopCode = 999;
+
+void PrintFileError(const char* verb, const std::string& file, long line,
+                    const std::string& reason) {
+  std::printf("%s\n", FileErrorMessage(verb, file.c_str(), line, reason.c_str()).c_str());
+}
+
+// The one way out of the process for a stop request: codes 2 and 3 explain why the request
+// cannot be obeyed as asked, code 1 ends quietly. The run ends with status 0 and leaves the
+// restart file of the last completed iteration for a later restart.
+[[noreturn]] void EndOnStopRequest(long code) {
+  if (code == 2) {
+    std::printf("\n\nThe toolbox does not currently support\n");
+    std::printf("ceasing execution with a full parameter statistics printout.\n\n");
+  } else if (code == 3) {
+    std::printf("\n\nThe toolbox does not currently support pausing execution.\n\n");
+  }
+  std::fflush(stdout);
+  std::exit(0);
+}
+
+// The one way out of the process for a restart without a restart file: the previous run
+// finished (its final run deletes the file), so there is nothing to resume.
+[[noreturn]] void EndOnMissingRestartFile() {
+  std::printf("\n\nError opening the restart file.\n");
+  std::printf("Possibly previous run was not halted prematurely.\n\n");
+  std::fflush(stdout);
+  std::exit(0);
+}
+
+// The integer at the start of the stop file, as a "%ld" conversion would take it.
+long ReadStopCode(std::FILE* file) {
+  char word[64] = {};
+  if (std::fscanf(file, "%63s", word) != 1) return kNoStopCode;
+  errno = 0;
+  char* end = nullptr;
+  long code = std::strtol(word, &end, 10);
+  if (end == word || errno == ERANGE) return kNoStopCode;
+  return code;
+}
+
+bool Covers(const matrix& a, long rows, long cols) {
+  if (rows <= 0 || cols <= 0) return true;
+  return a.row_low() <= 1 && a.row_high() >= rows && a.col_low() <= 1 && a.col_high() >= cols;
+}
+
+// Items of the restart file, one per line; matrix rows as tab-ended values on one line. Reals
+// carry 17 significant digits, which reproduce every double exactly.
+class RestartWriter {
+ public:
+  explicit RestartWriter(std::FILE* file) : file_(file) {}
+  void Int(long value) { std::fprintf(file_, "%ld\n", value); }
+  void Real(double value) { std::fprintf(file_, "%.17g\n", value); }
+  void Reals(const dvector& values, long count) {
+    for (long i = 1; i <= count; ++i) Real(values[i]);
+  }
+  void Matrix(const matrix& a, long rows, long cols) {
+    for (long i = 1; i <= rows; ++i) {
+      for (long j = 1; j <= cols; ++j) std::fprintf(file_, "%.17g\t", a(i, j));
+      std::fprintf(file_, "\n");
+    }
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// Items of a restart file in order, separated by any white space, so both the exact form and
+// the older fixed-point form are read. Every missing or malformed item is reported.
+class RestartReader {
+ public:
+  RestartReader(std::string file, std::string text)
+      : file_(std::move(file)), text_(std::move(text)) {}
+
+  bool Int(const char* item, long& out) {
+    std::string word;
+    if (!Word(item, word)) return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtol(word.c_str(), &end, 10);
+    if (end == word.c_str() || *end != '\0' || errno == ERANGE) return Bad(word, item);
+    return true;
+  }
+  bool Int(const char* item, int& out) {
+    long value = 0;
+    if (!Int(item, value)) return false;
+    if (value < INT_MIN || value > INT_MAX) return Bad(std::to_string(value), item);
+    out = static_cast<int>(value);
+    return true;
+  }
+  bool Real(const char* item, double& out) {
+    std::string word;
+    if (!Word(item, word)) return false;
+    char* end = nullptr;
+    out = std::strtod(word.c_str(), &end);
+    if (end == word.c_str() || *end != '\0') return Bad(word, item);
+    return true;
+  }
+  bool Reals(const char* item, dvector& values, long count) {
+    for (long i = 1; i <= count; ++i) {
+      if (!Real(item, values[i])) return false;
+    }
+    return true;
+  }
+  bool Matrix(const char* item, matrix& a, long rows, long cols) {
+    for (long i = 1; i <= rows; ++i) {
+      for (long j = 1; j <= cols; ++j) {
+        if (!Real(item, a(i, j))) return false;
+      }
+    }
+    return true;
+  }
+  // Items the file can still hold at most (each takes a character and a separator).
+  size_t RemainingItems() const { return (text_.size() - pos_) / 2 + 1; }
+  bool Fail(const std::string& reason) const {
+    PrintFileError("read", file_, line_, reason);
+    return false;
+  }
+
+ private:
+  bool Word(const char* item, std::string& out) {
+    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) {
+      if (text_[pos_] == '\n') ++line_;
+      ++pos_;
+    }
+    if (pos_ >= text_.size()) return Fail(std::string("the file ends before ") + item);
+    size_t begin = pos_;
+    while (pos_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    out.assign(text_, begin, pos_ - begin);
+    return true;
+  }
+  bool Bad(const std::string& word, const char* item) const {
+    return Fail("\"" + word.substr(0, 60) + "\" is not a valid value for " + item);
+  }
+
+  std::string file_;
+  std::string text_;
+  size_t pos_ = 0;
+  long line_ = 1;
+};
+
+// The whole restart file, or the end of the process when there is none to resume from.
+std::string RestartText(const char* name) {
+  std::FILE* file = std::fopen(name, "rb");
+  if (file == nullptr) EndOnMissingRestartFile();
+  std::string text;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+// A vector with at least count entries: kept when large enough, else replaced.
+void EnsureEntries(dvector& values, long count) {
+  if (values.size() < count) values = dvector(count);
+}
+
+void EnsureShape(matrix& a, long rows, long cols) {
+  if (!Covers(a, rows, cols)) a = matrix(1, rows, 1, cols);
+}
+
+}  // namespace
+
+short FilesNamesForWrite(const char* control_name, OutputNames& names) {
+  std::string base = control_name;
+  base = base.substr(0, base.find('.'));
+  // The longest extension, ".rec" and its kin, must fit behind the base name.
+  const size_t longest = kTextField - 1 - 4;
+  if (base.size() > longest) {
+    std::printf("The control name %s is too long: output file names allow %zu characters "
+                "before the extension.\n", control_name, longest);
+    return 1;
+  }
+  char* const fields[] = {names.base, names.rec, names.sen, names.mtt, names.par, names.rst};
+  const char* const extensions[] = {"", ".rec", ".sen", ".mtt", ".par", ".rst"};
+  for (int i = 0; i < 6; ++i) {
+    std::snprintf(fields[i], kTextField, "%s%s", base.c_str(), extensions[i]);
+  }
+  return 0;
+}
+
+short CheckStopFile() {
+  std::FILE* file = std::fopen(kStopFileName, "r");
+  if (file == nullptr) return 0;
+  long code = ReadStopCode(file);
+  std::fclose(file);
+  if (code == 1 || code == 2 || code == 3) EndOnStopRequest(code);
+  std::remove(kStopFileName);
+  return 0;
+}
+
+short WriteRestartFile(const matrix& jacobian, const matrix& best_jacobian, int n, double phi,
+                       double starting_phi, const dvector& history,
+                       const dvector& best_parameters, const dvector& best_simulated,
+                       double lowest_phi, int best_iteration, int switch_flag,
+                       const ProblemRecord& record, const OutputNames& names,
+                       double largest_change, int small_change_count, double last_change,
+                       const dvector& start_values, long model_calls, int cyclic_position) {
+  const long m = record.NOBS + record.NPRIOR;
+  const long a = record.NUMADJ;
+  if (!Covers(jacobian, m, a) || !Covers(best_jacobian, m, a) || history.size() < n ||
+      best_parameters.size() < record.NPAR || best_simulated.size() < record.NOBS ||
+      start_values.size() < a) {
+    PrintFileError("write", names.rst, 0, "the engine state is smaller than the problem");
+    return 1;
+  }
+  const std::string temporary = std::string(names.rst) + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) {
+    PrintFileError("create", temporary, 0, std::strerror(errno));
+    return 1;
+  }
+  RestartWriter out(file);
+  out.Int(record.SLMMODE);
+  out.Int(record.SLMFULLUPD);
+  out.Real(record.SLMFULLRAT);
+  out.Int(record.SLMNCOL);
+  out.Real(record.PHIRATIO);
+  out.Matrix(jacobian, m, a);
+  out.Matrix(best_jacobian, m, a);
+  out.Int(n);
+  out.Real(phi);
+  out.Real(starting_phi);
+  out.Reals(history, n);
+  out.Reals(best_parameters, record.NPAR);
+  out.Reals(best_simulated, record.NOBS);
+  out.Real(lowest_phi);
+  out.Int(best_iteration);
+  out.Int(switch_flag);
+  for (int i = 1; i <= record.NOBS; ++i) out.Real(record.observations[i].simulated[kBaseSlot]);
+  for (int i = 1; i <= record.NOBS; ++i) {
+    out.Real(record.observations[i].simulated[kFirstPerturbedSlot]);
+  }
+  for (int i = 1; i <= record.NPAR; ++i) out.Real(record.parameters[i].value);
+  for (int i = 1; i <= record.NOBSGP; ++i) out.Real(record.observation_groups[i].phi);
+  out.Real(record.RLAMBDA1);
+  out.Real(largest_change);
+  out.Int(small_change_count);
+  out.Real(last_change);
+  out.Reals(start_values, a);
+  out.Int(model_calls);
+  out.Int(cyclic_position);
+
+  // The data must be on disk before the rename makes it the restart file.
+  bool written = std::ferror(file) == 0 && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+  std::string reason = written ? "" : std::strerror(errno);
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    reason = std::strerror(errno);
+  }
+  if (written && std::rename(temporary.c_str(), names.rst) != 0) {
+    written = false;
+    reason = std::strerror(errno);
+  }
+  if (!written) {
+    PrintFileError("write", names.rst, 0, reason);
+    std::remove(temporary.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+short ReadRestartFile(matrix& jacobian, matrix& best_jacobian, int& n, double& phi,
+                      double& starting_phi, dvector& history, dvector& best_parameters,
+                      dvector& best_simulated, double& lowest_phi, int& best_iteration,
+                      int& switch_flag, ProblemRecord& record, const OutputNames& names,
+                      double& largest_change, int& small_change_count, double& last_change,
+                      dvector& start_values, long& model_calls, int& cyclic_position) {
+  RestartReader in(names.rst, RestartText(names.rst));
+  const long m = record.NOBS + record.NPRIOR;
+  const long a = record.NUMADJ;
+  EnsureShape(jacobian, m, a);
+  EnsureShape(best_jacobian, m, a);
+  EnsureEntries(best_parameters, record.NPAR);
+  EnsureEntries(best_simulated, record.NOBS);
+  EnsureEntries(start_values, a);
+
+  if (!(in.Int("SLMMODE", record.SLMMODE) && in.Int("SLMFULLUPD", record.SLMFULLUPD) &&
+        in.Real("SLMFULLRAT", record.SLMFULLRAT) && in.Int("SLMNCOL", record.SLMNCOL) &&
+        in.Real("PHIRATIO", record.PHIRATIO) && in.Matrix("the Jacobian", jacobian, m, a) &&
+        in.Matrix("the best Jacobian", best_jacobian, m, a) &&
+        in.Int("the iteration number", n))) {
+    return 1;
+  }
+  if (n < 0 || static_cast<size_t>(n) > in.RemainingItems()) {
+    in.Fail("the iteration number " + std::to_string(n) + " does not fit the file");
+    return 1;
+  }
+  EnsureEntries(history, n);
+  if (!(in.Real("phi", phi) && in.Real("the starting phi", starting_phi))) return 1;
+  record.PHIRATIO = phi / starting_phi;
+  if (!(in.Reals("the phi history", history, n) &&
+        in.Reals("the best parameters", best_parameters, record.NPAR) &&
+        in.Reals("the best simulated values", best_simulated, record.NOBS) &&
+        in.Real("the lowest phi", lowest_phi) && in.Int("the best iteration", best_iteration) &&
+        in.Int("the switch flag", switch_flag))) {
+    return 1;
+  }
+  for (int i = 1; i <= record.NOBS; ++i) {
+    if (!in.Real("the simulated values", record.observations[i].simulated[kBaseSlot])) return 1;
+  }
+  for (int i = 1; i <= record.NOBS; ++i) {
+    Observation& o = record.observations[i];
+    if (!in.Real("the perturbed simulated values", o.simulated[kFirstPerturbedSlot])) return 1;
+  }
+  for (int i = 1; i <= record.NPAR; ++i) {
+    if (!in.Real("the parameter values", record.parameters[i].value)) return 1;
+  }
+  for (int i = 1; i <= record.NOBSGP; ++i) {
+    if (!in.Real("the group phis", record.observation_groups[i].phi)) return 1;
+  }
+  if (!(in.Real("RLAMBDA1", record.RLAMBDA1) &&
+        in.Real("the largest relative change", largest_change) &&
+        in.Int("the small-change count", small_change_count) &&
+        in.Real("the last relative change", last_change) &&
+        in.Reals("the start values", start_values, a) &&
+        in.Int("the model calls", model_calls) &&
+        in.Int("the cyclic position", cyclic_position))) {
+    return 1;
+  }
+  return 0;
+}
