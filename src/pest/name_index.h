@@ -26,6 +26,7 @@ class NameIndex {
   // names[k] is the name of record k (1..names.size() - 1); slot 0 is not used.
   explicit NameIndex(std::vector<const char*> names) : names_(std::move(names)) {
     next_.assign(names_.size(), 0);
+    first_.reserve(names_.size());
     // Walking down makes each chain ascend, so a chain starts at the lowest index.
     for (size_t k = names_.size(); k-- > 1;) {
       int& head = first_[LowerCase(names_[k])];

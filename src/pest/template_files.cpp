@@ -104,7 +104,7 @@ bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
     }
     std::string name;
     for (long k = g - 1; k < f; ++k) {
-      if (content[k] != delimiter && content[k] != ' ') name += content[k];
+      if (content[k] != delimiter && content[k] != ' ' && content[k] != '\t') name += content[k];
     }
     entry.field_map[l] = parameters.FindFirst({UpperCase(name), LowerCase(name)});
   }

@@ -76,10 +76,10 @@ TEST(TemplateFiles, UpperCaseFormIsTriedAndFirstParameterWins) {
   EXPECT_EQ(entry.field_map[3], 0);  // no parameter: kept as 0, not reported
 }
 
-TEST(TemplateFiles, JtfHeaderIsAcceptedAndFieldsSpanSeveralLines) {
+TEST(TemplateFiles, JtfHeaderIsAcceptedAndBlanksAndTabsAreDropped) {
   TempDir dir;
   ProblemRecord record = RecordWithParameters({"alpha", "beta"});
-  AddTemplates(record, {"jtf #\n#alpha  #\nx\n  #  BETA#  \n"});
+  AddTemplates(record, {"jtf #\n#alpha  #\nx\n  # \t BETA#  \n"});
   FileHandleTable handles;
   std::string out;
   ASSERT_EQ(OpenAndCheck(record, handles, out), 0) << out;
