@@ -16,7 +16,8 @@ static int WriteParameterListing(const ModelRequest& request, const char* first_
   if (project.output.empty()) return 0;
   gFILE output(request.files);
   if (!output.open(project.output.c_str(), "w")) {
-    ReportFileError("create", project.output, 0, "check the directory and its permissions");
+    ReportFileError("read", project.file, KeywordLine(project, "output"),
+                    "cannot create the output file " + project.output);
     return 1;
   }
   if (with_first) std::fprintf(output.fp, "%s %.15E\n", first_name, first_value);
@@ -50,7 +51,7 @@ static int ReadObjectiveFile(const ModelRequest& request, double* objective) {
   }
   gFILE file(request.files);
   if (!file.open(project.objective_file.c_str(), "r")) {
-    ReportFileError("open", project.objective_file, 0, "no such file or not readable");
+    ReportUnopenedFile(project, "objective", project.objective_file);
     return 1;
   }
   std::string line;
@@ -75,7 +76,7 @@ int RunExternalModel(const ModelRequest& request, double* objective) {
     std::fflush(nullptr);
     const int status = std::system(project.command.c_str());
     if (status != 0) {
-      ReportFileError("run", project.file, 0,
+      ReportFileError("read", project.file, KeywordLine(project, "command"),
                       "command '" + project.command + "' failed (status " +
                           std::to_string(status) + ")");
       return 1;

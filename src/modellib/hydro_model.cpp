@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "modellib/model_kinds.h"
+#include "modellib/replacement.h"
 #include "modellib/text_util.h"
 
 namespace tarne {
@@ -48,8 +49,7 @@ int ReadForcing(const std::string& path, Forcing* forcing) {
   *forcing = Forcing();
   std::FILE* file = std::fopen(path.c_str(), "r");
   if (file == nullptr) {
-    ReportFileError("open", path, 0, "no such file or not readable");
-    return 1;
+    return kNotOpened;
   }
   std::string line;
   long line_number = 0;
@@ -275,7 +275,8 @@ int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
   const std::string& name = request.project->output;
   gFILE output(request.files);
   if (!output.open(name.c_str(), "w")) {
-    ReportFileError("create", name, 0, "check the directory and its permissions");
+    ReportFileError("read", request.project->file, KeywordLine(*request.project, "output"),
+                    "cannot create the output file " + name);
     return 1;
   }
   for (std::size_t t = 0; t < discharge.size(); ++t) {
@@ -304,7 +305,9 @@ int RunHydroModel(const ModelRequest& request, double* objective) {
     return 1;
   }
   Forcing forcing;
-  if (ReadForcing(forcing_path, &forcing) != 0) return 1;
+  const int read_status = ReadForcing(forcing_path, &forcing);
+  if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path);
+  if (read_status != 0) return 1;
   HydroResult result;
   SimulateHydro(GridOf(project), parameters, forcing, &result);
   if (WriteHydrograph(request, forcing, result.discharge) != 0) return 1;

@@ -50,8 +50,8 @@ struct HydroResult {
   WaterBalance balance;
 };
 
-// Reads "time precipitation evaporation" rows. Returns 0, or 1 after a message naming the
-// file and line (a malformed row, a negative amount, a time that does not increase, or a
+// Reads "time precipitation evaporation" rows. Returns 0, kNotOpened (2, no message) when
+// the file cannot be opened, or 1 after a message naming the file and line (a malformed row, a negative amount, a time that does not increase, or a
 // file without rows).
 int ReadForcing(const std::string& path, Forcing* forcing);
 

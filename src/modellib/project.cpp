@@ -154,6 +154,7 @@ bool ReadLine(Reader* reader, const std::string& line) {
                             std::to_string(reader->seen_at[k]) + ")");
   }
   reader->seen_at[k] = reader->line;
+  reader->project->keyword_lines.emplace_back(key, reader->line);
   return Apply(reader, key, words, keyword.values < 0 ? RestAfterKeyword(line, key) : "");
 }
 
@@ -241,6 +242,19 @@ bool CheckProject(Reader* reader) {
 }
 
 }  // namespace
+
+long KeywordLine(const Project& project, const char* keyword) {
+  for (const auto& entry : project.keyword_lines) {
+    if (entry.first == keyword) return entry.second;
+  }
+  return 0;
+}
+
+void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path) {
+  ReportFileError("read", project.file, KeywordLine(project, keyword),
+                  std::string("cannot open the ") + keyword + " file " + path +
+                      ": no such file or not readable");
+}
 
 int FindParameter(const Project& project, const std::string& name) {
   const std::string lower = ToLower(name);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarne {
@@ -41,7 +42,16 @@ struct Project {
   double initial_soil = 0.5;   // initial soil storage as a fraction of the capacity
   double peak_weight = 0.0;
   double volume_weight = 0.0;
+  // Line of every keyword given (keyword, line), for messages about the files they name.
+  std::vector<std::pair<std::string, long>> keyword_lines;
 };
+
+// Line of the project on which keyword was given, or 0.
+long KeywordLine(const Project& project, const char* keyword);
+
+// Reports "cannot read <project> (line N): cannot open <what> <path>" for a file named by
+// keyword that cannot be opened.
+void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path);
 
 // Names of the hydro model's parameters, in the order the model takes them.
 extern const char* const kHydroParameterNames[6];

@@ -100,8 +100,7 @@ int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* 
   list->clear();
   std::FILE* file = std::fopen(path.c_str(), "r");
   if (file == nullptr) {
-    ReportFileError("open", path, 0, "no such file or not readable");
-    return 1;
+    return kNotOpened;
   }
   long count = 0;
   long line_number = 0;
@@ -132,8 +131,7 @@ int ReadValueLine(const std::string& path, long line_index, std::vector<double>*
   values->clear();
   std::FILE* file = std::fopen(path.c_str(), "r");
   if (file == nullptr) {
-    ReportFileError("open", path, 0, "no such file or not readable");
-    return 1;
+    return kNotOpened;
   }
   std::string line;
   long line_number = 0;

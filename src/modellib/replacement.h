@@ -23,11 +23,16 @@ struct Substitution {
 // optional 'l', and one of e E f F g G) and otherwise only plain text and "%%".
 bool IsSafeNumberFormat(const std::string& format);
 
-// Reads a replacement list. Returns 0, or 1 after printing a message naming file and line.
+// Status of a reader that could not open its file; it prints nothing then, so that the
+// caller can say where the file was named.
+constexpr int kNotOpened = 2;
+
+// Reads a replacement list. Returns 0, kNotOpened, or 1 after printing a message naming
+// file and line.
 int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* list);
 
 // Reads the numbers of line line_index (counted from 0) of a value file into values.
-// Returns 0, or 1 after printing a message naming file and line.
+// Returns 0, kNotOpened, or 1 after printing a message naming file and line.
 int ReadValueLine(const std::string& path, long line_index, std::vector<double>* values);
 
 // Formats value with the entry's format into text. False when the format is refused or the

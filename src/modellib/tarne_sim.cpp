@@ -40,10 +40,14 @@ int ProjectSubstitutions(const Project& project, const replace_io& settings,
     return 1;
   }
   std::vector<ReplacementEntry> list;
-  if (ReadReplacementList(list_path, &list) != 0) return 1;
+  int status = ReadReplacementList(list_path, &list);
+  if (status == kNotOpened) ReportUnopenedFile(project, "replace", list_path);
+  if (status != 0) return 1;
   const long line = settings.GetBatchMode() == 1 ? settings.GetLinenum() : 0;
   std::vector<double> values;
-  if (ReadValueLine(value_path, line, &values) != 0) return 1;
+  status = ReadValueLine(value_path, line, &values);
+  if (status == kNotOpened) ReportUnopenedFile(project, "values", value_path);
+  if (status != 0) return 1;
   if (values.size() != list.size()) {
     ReportFileError("read", value_path, line + 1,
                     "found " + std::to_string(values.size()) + " values for the " +
@@ -121,7 +125,11 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   caReadVARNOKProjectPath(project_file, this);
   const std::string list_path = second_path != nullptr ? second_path : "";
   std::vector<ReplacementEntry> list;
-  if (ReadReplacementList(list_path, &list) != 0) return last_objective_;
+  const int status = ReadReplacementList(list_path, &list);
+  if (status == kNotOpened) {
+    ReportFileError("open", list_path, 0, "no such file or not readable");
+  }
+  if (status != 0) return last_objective_;
   header_.clear();
   for (const ReplacementEntry& entry : list) header_ += entry.name + "\t";
   if (n > 0 && parameters == nullptr) return last_objective_;

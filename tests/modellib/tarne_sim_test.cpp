@@ -1,0 +1,227 @@
+// The model run object end to end in-process: single, batch and calibration runs of the
+// function, hydro and external kinds, with replacement and the header of calibrated names.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "modellib/tarne_lib.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::SplitLines;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+constexpr double kFailed = 1.0e30;
+
+const char kRosenbrock[] =
+    "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [X2]\n"
+    "replace list.in\nvalues values.in\noutput out.txt\n";
+const char kList[] = "2\n[x1] \"%16.8lf\"\n[x2] \"%16.8lf\"\n";
+
+int RunProject(const char* project, std::string* err, long batch_line = -1) {
+  tarne::mpi_setup partition;
+  tarne::tarne_sim sim(&partition);
+  if (batch_line >= 0) {
+    sim.SetLinenum(batch_line);
+    sim.SetBatchMode(1);
+    sim.SetBatchNum(batch_line);
+  }
+  testing::internal::CaptureStderr();
+  const int status = sim.main_tarne(project, nullptr, project);
+  *err = testing::internal::GetCapturedStderr();
+  return status;
+}
+
+TEST(MainTarne, RunsAFunctionProjectWithReplacedValues) {
+  TempDir dir;
+  WriteFile("p.prj", kRosenbrock);
+  WriteFile("list.in", kList);
+  WriteFile("values.in", "-1.2000000E+00 1.0000000E+00 ");
+  std::string err;
+  ASSERT_EQ(RunProject("p.prj", &err), 0) << err;
+  const auto lines = SplitLines(ReadFile("out.txt"));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "objective 2.420000000000000E+01");  // 100 * 0.44^2 + 2.2^2
+  EXPECT_EQ(lines[1], "x1 -1.200000000000000E+00");
+}
+
+TEST(MainTarne, BatchRunTakesItsLineAndNumbersItsOutput) {
+  TempDir dir;
+  WriteFile("p.prj", kRosenbrock);
+  WriteFile("list.in", kList);
+  WriteFile("values.in", "0 0\n0.5 0.5\n1 1\n");
+  std::string err;
+  for (long i = 0; i < 3; ++i) ASSERT_EQ(RunProject("p.prj", &err, i), 0) << err;
+  EXPECT_FALSE(FileExists("out.txt"));
+  EXPECT_EQ(SplitLines(ReadFile("out_b0.txt"))[0], "objective 1.000000000000000E+00");
+  EXPECT_EQ(SplitLines(ReadFile("out_b1.txt"))[0], "objective 6.500000000000000E+00");
+  EXPECT_EQ(SplitLines(ReadFile("out_b2.txt"))[0], "objective 0.000000000000000E+00");
+  EXPECT_NE(RunProject("p.prj", &err, 3), 0);  // no fourth line
+  EXPECT_NE(err.find("values.in (line 4)"), std::string::npos) << err;
+}
+
+TEST(MainTarne, FilesOfAProjectElsewhereAreFoundBesideIt) {
+  TempDir dir;
+  ASSERT_EQ(system("mkdir sub"), 0);
+  WriteFile("sub/p.prj", kRosenbrock);
+  WriteFile("sub/list.in", kList);
+  WriteFile("sub/values.in", "1 1\n");
+  std::string err;
+  ASSERT_EQ(RunProject("sub/p.prj", &err), 0) << err;
+  EXPECT_TRUE(FileExists("sub/out.txt"));
+  EXPECT_FALSE(FileExists("out.txt"));
+}
+
+TEST(MainTarne, FailuresNameTheFileAndLine) {
+  TempDir dir;
+  std::string err;
+  WriteFile("p.prj", std::string(kRosenbrock) + "bogus 1\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_NE(err.find("p.prj (line 8): unknown keyword 'bogus'"), std::string::npos) << err;
+  WriteFile("p.prj", kRosenbrock);
+  EXPECT_EQ(RunProject("p.prj", &err), 1);  // the replacement list is missing
+  EXPECT_NE(err.find("p.prj (line 5): cannot open the replace file list.in"),
+            std::string::npos) << err;
+  WriteFile("list.in", "1\n[x1] \"%f\"\n");
+  WriteFile("values.in", "2\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);  // [X2] has no value
+  EXPECT_NE(err.find("p.prj (line 4): no value for [X2]"), std::string::npos) << err;
+  WriteFile("values.in", "2 3\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_NE(err.find("values.in (line 1): found 2 values"), std::string::npos) << err;
+  EXPECT_EQ(RunProject("absent.prj", &err), 1);
+  EXPECT_NE(err.find("absent.prj"), std::string::npos);
+}
+
+double Calibrate(const char* list, const char* project, double* values, long n,
+                 std::string* header = nullptr, tarne::observed_data* observed = nullptr) {
+  tarne::mpi_setup partition;
+  tarne::tarne_sim sim(&partition);
+  const double objective = sim.main_calib(list, project, values, observed, n, "temp", 0);
+  EXPECT_EQ(objective, sim.last_objective());
+  if (header != nullptr) {
+    std::FILE* file = std::tmpfile();
+    sim.WriteFileHeader(file);
+    std::rewind(file);
+    char text[256] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    header->assign(text, length);
+  }
+  return objective;
+}
+
+TEST(MainCalib, EvaluatesTheFunctionAndKnowsTheCalibratedNames) {
+  TempDir dir;
+  WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n");
+  WriteFile("calib.in", kList);
+  double values[3] = {99.0, 0.5, 0.5};  // element 0 is not used
+  std::string header;
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 2, &header), 6.5);
+  EXPECT_EQ(header, "x1\tx2\t");
+  double minimum[3] = {0.0, 1.0, 1.0};
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", minimum, 2), 0.0);
+}
+
+TEST(MainCalib, TheProjectsOwnListSuppliesNamesThatAreNotCalibrated) {
+  TempDir dir;
+  WriteFile("p.prj", kRosenbrock);
+  WriteFile("list.in", kList);
+  WriteFile("values.in", "5 2\n");
+  WriteFile("calib.in", "1\n[x1] \"%16.8lf\"\n");
+  double values[2] = {0.0, 1.0};
+  // x1 = 1 from the calibration, x2 = 2 from values.in: 100 (2 - 1)^2 + 0.
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1), 100.0);
+}
+
+TEST(MainCalib, FailedEvaluationsReturnAHugeObjective) {
+  TempDir dir;
+  WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n");
+  WriteFile("calib.in", kList);
+  double values[4] = {0.0, 1.0, 1.0, 1.0};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Calibrate("calib.in", "p.prj", values, 3), kFailed);  // list names two
+  EXPECT_EQ(Calibrate("absent.in", "p.prj", values, 2), kFailed);
+  EXPECT_EQ(Calibrate("calib.in", "absent.prj", values, 2), kFailed);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("names 2 parameters but 3 values"), std::string::npos) << err;
+  EXPECT_NE(err.find("cannot open absent.in"), std::string::npos) << err;
+}
+
+const char kHydroProject[] =
+    "kind hydro\ngrid 4 3\noutlet 4 3\nforcing forcing.txt\noutput q.out\n"
+    "parameter soil_capacity [soil_capacity]\nparameter shape 2\nparameter fast_k [fast_k]\n"
+    "parameter slow_k 500\nparameter split 0.6\nparameter velocity 0.2\n";
+
+TEST(MainCalib, HydroObjectiveIsZeroAtTheParametersThatMadeTheObservations) {
+  TempDir dir;
+  std::string forcing;
+  for (int day = 1; day <= 60; ++day) {
+    forcing += std::to_string(day) + " " + std::to_string(day % 7 == 0 ? 25 : day % 3) + " 2\n";
+  }
+  WriteFile("forcing.txt", forcing);
+  WriteFile("truth.prj", std::string(kHydroProject) + "replace calib.in\nvalues truth.val\n");
+  WriteFile("p.prj", kHydroProject);
+  WriteFile("calib.in", "2\n[soil_capacity] \"%.10e\"\n[fast_k] \"%.10e\"\n");
+  WriteFile("truth.val", "80 36\n");
+  std::string err;
+  ASSERT_EQ(RunProject("truth.prj", &err), 0) << err;
+  // Every simulated step becomes an observation with weight 1.
+  std::string observations;
+  for (const std::string& line : SplitLines(ReadFile("q.out"))) observations += line + " 1\n";
+  WriteFile("obs.txt", observations);
+  tarne::observed_data observed;
+  ASSERT_EQ(observed.read_observed_weighted_peakvol("obs.txt"), 60);
+  double truth[3] = {0.0, 80.0, 36.0};
+  EXPECT_NEAR(Calibrate("calib.in", "p.prj", truth, 2, nullptr, &observed), 0.0, 1e-12);
+  double other[3] = {0.0, 120.0, 36.0};
+  const double worse = Calibrate("calib.in", "p.prj", other, 2, nullptr, &observed);
+  EXPECT_GT(worse, 1e-6);
+  EXPECT_LT(worse, kFailed);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Calibrate("calib.in", "p.prj", truth, 2), kFailed);  // no observations
+  double invalid[3] = {0.0, -5.0, 36.0};
+  EXPECT_EQ(Calibrate("calib.in", "p.prj", invalid, 2, nullptr, &observed), kFailed);
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("soil_capacity must be greater than 0"), std::string::npos) << err;
+}
+
+TEST(ExternalKind, WritesParametersRunsTheCommandAndReadsTheObjective) {
+  TempDir dir;
+  WriteFile("p.prj",
+            "kind external\nparameter a [a]\nparameter b 4\noutput params.txt\n"
+            "command awk '$1 == \"a\" {print $2 * 2}' params.txt > objective.txt\n"
+            "objective objective.txt\n");
+  WriteFile("calib.in", "1\n[a] \"%g\"\n");
+  double values[2] = {0.0, 1.75};
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1), 3.5);
+  const auto lines = SplitLines(ReadFile("params.txt"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "a 1.750000000000000E+00");
+  EXPECT_EQ(lines[1], "b 4.000000000000000E+00");
+}
+
+TEST(ExternalKind, AFailingCommandFailsTheRun) {
+  TempDir dir;
+  WriteFile("p.prj", "kind external\ncommand exit 3\n");
+  std::string err;
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_NE(err.find("p.prj (line 2): command 'exit 3' failed"), std::string::npos) << err;
+  WriteFile("q.prj", "kind external\nparameter a 1\n");
+  double values[1] = {0.0};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0), kFailed);  // no list, no objective
+  testing::internal::GetCapturedStderr();
+  WriteFile("empty.in", "");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0), kFailed);
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("needs 'objective'"), std::string::npos) << err;
+}
+
+}  // namespace
