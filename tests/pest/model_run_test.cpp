@@ -12,13 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "pest/control_file.h"
 #include "pest/instruction_files.h"
+#include "pest/template_files.h"
 #include "support/test_support.h"
 
 namespace {
 
+using testing_support::CopyIntoCwd;
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::SourcePath;
 using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -208,7 +212,7 @@ TEST_F(ModelRunTest, RunsTheModelThenThePostRunCommandAndCounts) {
 
 TEST_F(ModelRunTest, ConsoleOutputPrecedesThePostRunCommand) {
   std::strcpy(record_.POSTBATCH, "echo command");
-  std::strcpy(record_.PROJFLE, "no_such_project.prj");  // the model's failure is not used
+  WriteFile("model.prj", "kind external\n");
   testing::internal::CaptureStdout();
   std::printf("before ");
   ASSERT_EQ(RunModel(record_, &partition_, "-slm", calls_), 0);
@@ -511,6 +515,73 @@ TEST_F(ModelRunTest, UnknownStopCodeIsRemovedAndTheRunsGoOn) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(calls_, 2);
   EXPECT_FALSE(FileExists("pest.stp"));
+}
+
+// Weighted sum of squared residuals over the base slot.
+double Phi(const ProblemRecord& record) {
+  double phi = 0.0;
+  for (int i = 1; i <= record.NOBS; ++i) {
+    const Observation& o = record.observations[i];
+    const double r = o.WEIGHT * (o.simulated[kBaseSlot] - o.OBSVAL);
+    phi += r * r;
+  }
+  return phi;
+}
+
+// The example problem loads as the tools load it, reproduces its observations (2 % noise)
+// at the true parameters of truth.prj, and gives a Jacobian with a live column for every
+// adjustable parameter at its starting values.
+TEST(ExampleProblem, LoadsRunsAndDifferentiates) {
+  TempDir dir;
+  for (const char* name : {"catchment.pst", "catchment.prj", "catchment.tpl", "catchment.ins",
+                           "forcing.txt"}) {
+    CopyIntoCwd(SourcePath(std::string("examples/pest/") + name));
+  }
+  ProblemRecord record;
+  FileHandleTable templates, instructions;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(ReadControlFile(record, "catchment"), 0);
+  ASSERT_EQ(OpenTemplateFiles(record, templates), 0);
+  ASSERT_EQ(CheckTemplateFiles(record, templates), 0);
+  ASSERT_EQ(OpenInstructionFiles(record, instructions), 0);
+  CountParameterTypes(record);
+  SetTiedParameters(record);
+  ASSERT_EQ(record.NUMADJ, 4);
+  ASSERT_EQ(record.NOBS, 120);
+  tarne::mpi_setup partition;
+  long calls = 0;
+  ASSERT_EQ(WriteValueFile(record, ValueChoice::kCurrent), 0);
+  ASSERT_EQ(RunModel(record, &partition, "-slm", calls), 0);
+  ASSERT_EQ(ReadModelOutputs(record, kBaseSlot, instructions), 0);
+  const double start_phi = Phi(record);
+
+  ivector adjustable(record.NUMADJ);
+  for (int k = 1, j = 0; k <= record.NPAR; ++k) {
+    if (record.parameters[k].PARTRANS[0] != 'f') adjustable[++j] = k;
+  }
+  matrix jacobian(1, record.NOBS, 1, record.NUMADJ);
+  int position = 0;
+  ASSERT_EQ(CalculateJacobian(record, adjustable, jacobian, calls, 0, instructions, 1,
+                              position, &partition, "-slm"),
+            0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(calls, 5);
+  for (int j = 1; j <= record.NUMADJ; ++j) {
+    double largest = 0.0;
+    for (int i = 1; i <= record.NOBS; ++i) largest = std::fmax(largest, std::fabs(jacobian[i][j]));
+    EXPECT_GT(largest, 1e-3) << "column " << j;
+  }
+
+  const double truth[7] = {0, std::log10(150.0), 2.0, std::log10(36.0), 480, 0.6, 0.1};
+  for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = truth[k];
+  ASSERT_EQ(WriteValueFile(record, ValueChoice::kCurrent), 0);
+  ASSERT_EQ(RunModel(record, &partition, "-slm", calls), 0);
+  ASSERT_EQ(ReadModelOutputs(record, kBaseSlot, instructions), 0);
+  for (int i = 1; i <= record.NOBS; ++i) {
+    const Observation& o = record.observations[i];
+    EXPECT_NEAR(o.simulated[kBaseSlot], o.OBSVAL, 0.12 * o.OBSVAL + 1e-12) << o.OBSNME;
+  }
+  EXPECT_LT(Phi(record), 0.05 * start_phi);
 }
 
 }  // namespace
