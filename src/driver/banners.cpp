@@ -9,8 +9,9 @@ const char* const kBuildDate = __DATE__;
 
 void print_start_banner(long total_threads) {
   const long pointer_bits = static_cast<long>(8 * sizeof(void*));
-  std::printf("Parallel version of TARNE (%s%s%s, %s) with SCE (OpenMP), %ld bit, %ld total threads.\n",
-              kVersionMajor, kVersionNumber, kBuildKind, kBuildDate, pointer_bits, total_threads);
+  std::printf(
+      "Parallel version of TARNE (%s%s%s, %s) with SCE (OpenMP), %ld bit, %ld total threads.\n",
+      kVersionMajor, kVersionNumber, kBuildKind, kBuildDate, pointer_bits, total_threads);
   std::fflush(stdout);
 }
 

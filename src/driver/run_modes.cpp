@@ -89,9 +89,11 @@ int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, c
              bool in_web_start, const ModeEntries& entries) {
   const char* argument = argc > 1 ? argv[1] : "";
   switch (request.mode) {
-    case kProjectRun:
+    case kProjectRun: {
       partition.SetupPartitions(in_web_start ? 1 : partition.total_threads);
-      return ExitCodeOfModelResult(entries.project_run(&partition, request.input_file, argument, -1));
+      const int result = entries.project_run(&partition, request.input_file, argument, -1);
+      return ExitCodeOfModelResult(result);
+    }
     case kSceCalibration:
       partition.SetupPartitions(1);
       entries.sce(&partition, request.input_file);

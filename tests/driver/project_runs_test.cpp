@@ -115,7 +115,8 @@ TEST(ProjectRuns, WebStartRunsTheProjectAndClosesThePage) {
 TEST(ProjectRuns, MonteCarloModesReceiveTheirSampleCounts) {
   TempDir dir;
   CopyRosenbrockExample();
-  const std::pair<const char*, long> cases[] = {{"-m", 1}, {"-m250", 250}, {"-ms2", 1}, {"-s", 500}};
+  const std::pair<const char*, long> cases[] = {
+      {"-m", 1}, {"-m250", 250}, {"-ms2", 1}, {"-s", 500}};
   for (const auto& [option, samples] : cases) {
     std::remove("log_file_p0.log");
     RunResult r = RunTarne({option, "mc.in"});

@@ -158,7 +158,8 @@ TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
   ModeEntries entries = Recorders();
   entries.secant_lm = entries.multistart = entries.trajectory_repulsion = entries.mlsl = nullptr;
   const std::pair<const char*, const char*> cases[] = {
-      {"-slm", "tarne: the secant Levenberg-Marquardt tool (-slm) is not available in this build\n"},
+      {"-slm",
+       "tarne: the secant Levenberg-Marquardt tool (-slm) is not available in this build\n"},
       {"-ms", "tarne: the multistart tool (-ms) is not available in this build\n"},
       {"-tr", "tarne: the trajectory repulsion tool (-tr) is not available in this build\n"},
       {"-mlsl", "tarne: the MLSL tool (-mlsl) is not available in this build\n"}};

@@ -28,7 +28,8 @@ std::string Preamble(const std::string& stdin_text, const char* content_length) 
   write_web_preamble(in, out, content_length);
   std::string written;
   std::rewind(out);
-  for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) written.push_back(static_cast<char>(c));
+  for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out))
+    written.push_back(static_cast<char>(c));
   std::fclose(in);
   std::fclose(out);
   return written;
