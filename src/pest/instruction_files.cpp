@@ -254,7 +254,9 @@ class InstructionRun {
   // The first observation named as written, in lower case or in upper case.
   bool Match(const std::string& name, int& observation) {
     observation = observations_.FindFirst({name, LowerCase(name), UpperCase(name)});
-    if (observation == 0) return InstructionFailure("observation " + name + " is not in the problem");
+    if (observation == 0) {
+      return InstructionFailure("observation " + name + " is not in the problem");
+    }
     return true;
   }
 

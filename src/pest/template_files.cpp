@@ -113,7 +113,8 @@ bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
 }
 
 NameIndex IndexParameters(const ProblemRecord& record) {
-  const int count = std::max(0, std::min(record.NPAR, static_cast<int>(record.parameters.size()) - 1));
+  const int held = static_cast<int>(record.parameters.size()) - 1;
+  const int count = std::max(0, std::min(record.NPAR, held));
   std::vector<const char*> names(static_cast<size_t>(count) + 1, "");
   for (int k = 1; k <= count; ++k) names[k] = record.parameters[k].PARNME;
   return NameIndex(std::move(names));
