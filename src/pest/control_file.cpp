@@ -545,6 +545,7 @@ short CountParameterTypes(ProblemRecord& record) {
   for (int i = 1; i <= record.NPAR; ++i) {
     Parameter& p = record.parameters[i];
     p.iw_flag = 0;
+    p.iw_name[0] = '\0';
     if (std::strcmp(p.PARTRANS, "tied") == 0) {
       ++record.NUMTIED;
     } else if (std::strcmp(p.PARTRANS, "fixed") == 0) {

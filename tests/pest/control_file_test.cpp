@@ -363,6 +363,14 @@ TEST(CountParameterTypes, CountsKindsAndAdjustableIwParameters) {
   EXPECT_STREQ(r.parameters[1].iw_name, "soil");
   EXPECT_EQ(r.parameters[2].iw_flag, 0);
   EXPECT_STREQ(r.parameters[2].iw_name, "");
+
+  // The same name on a fixed parameter gets neither the flag nor the name.
+  std::strcpy(r.parameters[1].PARTRANS, "fixed");
+  EXPECT_EQ(CountParameterTypes(r), 0);
+  EXPECT_EQ(r.parameters[1].iw_flag, 0);
+  EXPECT_STREQ(r.parameters[1].iw_name, "");
+  EXPECT_EQ(r.NUMIW, 0);
+  EXPECT_EQ(r.NUMFIXED, 2);
 }
 
 TEST(SetTiedParameters, RatioInNaturalUnitsOfALogParent) {

@@ -207,11 +207,13 @@ TEST(RestartFile, EveryValueReadsBackBitIdentical) {
   OutputNames names = CaseNames();
   std::vector<double> values = {1e-300, -1e-300, 1e300, -1e300, -0.0, 0.0, 1.234e-12, 1e-19,
                                 0.1, 1.0 / 3.0, 4.9406564584124654e-324, 1.7976931348623157e308,
-                                2.2250738585072014e-308};
+                                2.2250738585072014e-308, HUGE_VAL, -HUGE_VAL};
   std::mt19937_64 generator(20240611);
   std::uniform_real_distribution<double> exponent(-300.0, 300.0);
   std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
-  for (int k = 0; k < 400; ++k) values.push_back(mantissa(generator) * std::pow(10.0, exponent(generator)));
+  for (int k = 0; k < 400; ++k) {
+    values.push_back(mantissa(generator) * std::pow(10.0, exponent(generator)));
+  }
 
   EngineState saved;
   saved.SetIntegers();
