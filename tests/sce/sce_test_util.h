@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sce/sce_driver.h"
+#include "sce/sce_random.h"
 #include "sce/sce_run.h"
 #include "support/test_support.h"
 
@@ -49,11 +50,14 @@ struct RunOutput {
 };
 
 // Runs a whole SCE run on the input text (written to "sce.in" with an empty observation
-// file) with hook as the objective. Call inside a TempDir.
+// file) with hook as the objective. Call inside a TempDir. The Gaussian generator's spare
+// value outlives a run within one process; it is used up first so that every run here
+// starts like the first run of a process.
 inline RunOutput RunWithHook(const std::string& input_text, SceObjectiveHook hook) {
   testing_support::WriteFile("sce.in", input_text);
   testing_support::WriteFile("obs.txt", "");
   SceRun run(nullptr);
+  if (ran_gauss_has_spare()) ran_gauss(run);
   run.objective_hook = std::move(hook);
   testing::internal::CaptureStdout();
   run_sce_on(run, "sce.in");
