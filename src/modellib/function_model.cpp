@@ -4,6 +4,7 @@
 #include <string>
 
 #include "modellib/model_kinds.h"
+#include "modellib/output_file.h"
 #include "modellib/test_functions.h"
 #include "modellib/text_util.h"
 
@@ -15,7 +16,7 @@ static int WriteParameterListing(const ModelRequest& request, const char* first_
   const Project& project = *request.project;
   if (project.output.empty()) return 0;
   gFILE output(request.files);
-  if (!output.open(project.output.c_str(), "w")) {
+  if (!OpenOutput(&output, project.output.c_str())) {
     ReportFileError("read", project.file, KeywordLine(project, "output"),
                     "cannot create the output file " + project.output);
     return 1;
@@ -25,8 +26,7 @@ static int WriteParameterListing(const ModelRequest& request, const char* first_
     std::fprintf(output.fp, "%s %.15E\n", project.parameters[i].name.c_str(),
                  (*request.values)[i]);
   }
-  const bool written = std::ferror(output.fp) == 0;
-  output.close();
+  const bool written = FinishOutput(&output);
   if (!written) ReportFileError("write", project.output, 0, "write error");
   return written ? 0 : 1;
 }
@@ -38,6 +38,7 @@ int RunFunctionModel(const ModelRequest& request, double* objective) {
   const std::vector<double>& x = *request.values;
   const double value = function->evaluate(x.data(), static_cast<int>(x.size()));
   *objective = value;
+  if (!request.writes_output) return 0;
   return WriteParameterListing(request, "objective", value, true);
 }
 

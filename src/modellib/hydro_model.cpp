@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "modellib/model_kinds.h"
+#include "modellib/output_file.h"
 #include "modellib/replacement.h"
 #include "modellib/text_util.h"
 
@@ -96,48 +97,64 @@ struct CellRun {
   double lag_weight;   // share of the release that arrives one step later still
 };
 
-// Runs one cell over all steps, adding its releases to routed (cell-mm per step).
-void SimulateCell(const CellRun& cell, const HydroParameters& p, double fast_release,
-                  double slow_release, double initial_soil, const Forcing& forcing,
-                  std::vector<double>* routed, WaterBalance* balance) {
-  const double capacity = p.soil_capacity;
-  const double inverse_capacity = 1.0 / capacity;
-  const double shape = p.shape;
-  double soil = initial_soil * capacity;
-  double fast = 0.0, slow = 0.0, rain_total = 0.0, evaporation_total = 0.0;
-  balance->storage_start += soil;
+// Constants of one run shared by all cells.
+struct CellConstants {
+  double capacity;
+  double inverse_capacity;
+  double shape;
+  double split;
+  double fast_release;  // fraction of the fast reservoir released per step
+  double slow_release;
+  double initial_soil;  // mm
+};
+
+// Runs N cells side by side over all steps, adding their releases to routed (cell-mm per
+// step). The cells' water balances are independent chains of arithmetic; running several at
+// once lets the processor overlap them.
+template <int N>
+void SimulateCells(const CellRun* cells, const CellConstants& c, const Forcing& forcing,
+                   std::vector<double>* routed, WaterBalance* balance) {
+  double soil[N], fast[N], slow[N], rain_total[N], evaporation_total[N];
+  double* arrival[N];
+  for (int k = 0; k < N; ++k) {
+    soil[k] = c.initial_soil;
+    fast[k] = slow[k] = rain_total[k] = evaporation_total[k] = 0.0;
+    arrival[k] = routed->data() + cells[k].lag_steps;
+    balance->storage_start += soil[k];
+  }
   const std::size_t steps = forcing.time.size();
   const double* rain = forcing.precipitation.data();
   const double* demand = forcing.evaporation.data();
-  double* arrival = routed->data() + cell.lag_steps;
-  const double now_share = 1.0 - cell.lag_weight;
   for (std::size_t t = 0; t < steps; ++t) {
-    const double precipitation = rain[t] * cell.rain_factor;
-    const double x = soil * inverse_capacity;
-    double runoff = precipitation * x / (x + shape * (1.0 - x));
-    soil += precipitation - runoff;
-    if (soil > capacity) {
-      runoff += soil - capacity;
-      soil = capacity;
+    for (int k = 0; k < N; ++k) {
+      const double precipitation = rain[t] * cells[k].rain_factor;
+      const double x = soil[k] * c.inverse_capacity;
+      double runoff = precipitation * x / (x + c.shape * (1.0 - x));
+      soil[k] += precipitation - runoff;
+      if (soil[k] > c.capacity) {
+        runoff += soil[k] - c.capacity;
+        soil[k] = c.capacity;
+      }
+      const double evaporation = std::min(demand[t] * soil[k] * c.inverse_capacity, soil[k]);
+      soil[k] -= evaporation;
+      fast[k] += c.split * runoff;
+      slow[k] += (1.0 - c.split) * runoff;
+      const double released_fast = fast[k] * c.fast_release;
+      const double released_slow = slow[k] * c.slow_release;
+      fast[k] -= released_fast;
+      slow[k] -= released_slow;
+      const double release = released_fast + released_slow;
+      arrival[k][t] += release * (1.0 - cells[k].lag_weight);
+      arrival[k][t + 1] += release * cells[k].lag_weight;
+      rain_total[k] += precipitation;
+      evaporation_total[k] += evaporation;
     }
-    double evaporation = demand[t] * soil * inverse_capacity;
-    if (evaporation > soil) evaporation = soil;
-    soil -= evaporation;
-    fast += p.split * runoff;
-    slow += (1.0 - p.split) * runoff;
-    const double released_fast = fast * fast_release;
-    const double released_slow = slow * slow_release;
-    fast -= released_fast;
-    slow -= released_slow;
-    const double release = released_fast + released_slow;
-    arrival[t] += release * now_share;
-    arrival[t + 1] += release * cell.lag_weight;
-    rain_total += precipitation;
-    evaporation_total += evaporation;
   }
-  balance->precipitation += rain_total;
-  balance->evaporation += evaporation_total;
-  balance->storage_end += soil + fast + slow;
+  for (int k = 0; k < N; ++k) {
+    balance->precipitation += rain_total[k];
+    balance->evaporation += evaporation_total[k];
+    balance->storage_end += soil[k] + fast[k] + slow[k];
+  }
 }
 
 CellRun MakeCell(const HydroGrid& grid, const HydroParameters& p, long column, long row) {
@@ -177,11 +194,21 @@ void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcin
   }
   std::vector<double> routed(steps + static_cast<std::size_t>(std::min(max_lag, lag_limit)) + 2,
                              0.0);
-  const double fast_release = 1.0 - std::exp(-grid.time_step / p.fast_k);
-  const double slow_release = 1.0 - std::exp(-grid.time_step / p.slow_k);
-  for (const CellRun& cell : cells) {
-    SimulateCell(cell, p, fast_release, slow_release, grid.initial_soil, forcing, &routed,
-                 &result->balance);
+  CellConstants constants;
+  constants.capacity = p.soil_capacity;
+  constants.inverse_capacity = 1.0 / p.soil_capacity;
+  constants.shape = p.shape;
+  constants.split = p.split;
+  constants.fast_release = 1.0 - std::exp(-grid.time_step / p.fast_k);
+  constants.slow_release = 1.0 - std::exp(-grid.time_step / p.slow_k);
+  constants.initial_soil = grid.initial_soil * p.soil_capacity;
+  constexpr int kBlock = 4;
+  std::size_t first = 0;
+  for (; first + kBlock <= cells.size(); first += kBlock) {
+    SimulateCells<kBlock>(&cells[first], constants, forcing, &routed, &result->balance);
+  }
+  for (; first < cells.size(); ++first) {
+    SimulateCells<1>(&cells[first], constants, forcing, &routed, &result->balance);
   }
   const double to_discharge =
       1.0e-3 * grid.cell_size * grid.cell_size / (grid.time_step * 3600.0);
@@ -274,7 +301,7 @@ int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
                     const std::vector<double>& discharge) {
   const std::string& name = request.project->output;
   gFILE output(request.files);
-  if (!output.open(name.c_str(), "w")) {
+  if (!OpenOutput(&output, name.c_str())) {
     ReportFileError("read", request.project->file, KeywordLine(*request.project, "output"),
                     "cannot create the output file " + name);
     return 1;
@@ -282,8 +309,7 @@ int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
   for (std::size_t t = 0; t < discharge.size(); ++t) {
     std::fprintf(output.fp, "%.6f %.9e\n", forcing.time[t], discharge[t]);
   }
-  const bool written = std::ferror(output.fp) == 0;
-  output.close();
+  const bool written = FinishOutput(&output);
   if (!written) ReportFileError("write", name, 0, "write error");
   return written ? 0 : 1;
 }
@@ -310,7 +336,9 @@ int RunHydroModel(const ModelRequest& request, double* objective) {
   if (read_status != 0) return 1;
   HydroResult result;
   SimulateHydro(GridOf(project), parameters, forcing, &result);
-  if (WriteHydrograph(request, forcing, result.discharge) != 0) return 1;
+  if (request.writes_output && WriteHydrograph(request, forcing, result.discharge) != 0) {
+    return 1;
+  }
   if (!request.wants_objective) return 0;
   if (request.observed == nullptr ||
       !HydroObjective(forcing, result.discharge, *request.observed, project.peak_weight,

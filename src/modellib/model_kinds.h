@@ -17,6 +17,10 @@ struct ModelRequest {
   const replace_io* files = nullptr;     // name resolution and batch numbering
   const observed_data* observed = nullptr;  // calibration runs only, may be null
   bool wants_objective = false;
+  // Whether the function and hydro kinds write their output file. Calibration evaluations
+  // skip it: the searches take the returned objective, and thousands of rewritten files
+  // would cost more than the evaluations themselves.
+  bool writes_output = true;
 };
 
 // Each returns 0, or 1 after printing a message; *objective is set when asked for.

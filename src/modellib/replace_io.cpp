@@ -43,7 +43,9 @@ bool replace_io::getGopenName(const char* name, const char* mode, char* out,
     if (!project_path_ok_) return false;
     path = std::string(project_path_) + path;
   }
-  const bool writes = mode != nullptr && (mode[0] == 'w' || mode[0] == 'a');
+  const bool writes = mode != nullptr && (std::strchr(mode, 'w') != nullptr ||
+                                          std::strchr(mode, 'a') != nullptr ||
+                                          std::strchr(mode, '+') != nullptr);
   if (batch_mode_ == 1 && writes) path = WithBatchNumber(path, batch_num_);
   if (path.size() + 1 > out_size) return false;
   std::memcpy(out, path.c_str(), path.size() + 1);

@@ -147,6 +147,7 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   request.files = this;
   request.observed = observed;
   request.wants_objective = true;
+  request.writes_output = false;
   double objective = 0.0;
   if (RunModel(request, &objective) == 0) last_objective_ = objective;
   return last_objective_;

@@ -118,12 +118,14 @@ double Calibrate(const char* list, const char* project, double* values, long n,
 
 TEST(MainCalib, EvaluatesTheFunctionAndKnowsTheCalibratedNames) {
   TempDir dir;
-  WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n");
+  WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n"
+                     "output out.txt\n");
   WriteFile("calib.in", kList);
   double values[3] = {99.0, 0.5, 0.5};  // element 0 is not used
   std::string header;
   EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 2, &header), 6.5);
   EXPECT_EQ(header, "x1\tx2\t");
+  EXPECT_FALSE(FileExists("out.txt"));  // evaluations of a search write no output file
   double minimum[3] = {0.0, 1.0, 1.0};
   EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", minimum, 2), 0.0);
 }
