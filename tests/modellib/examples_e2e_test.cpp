@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -80,6 +81,25 @@ TEST(FunctionExample, MonteCarloOverTheExampleFindsAFiniteBest) {
   const auto log = SplitLines(ReadFile("log_file_p0.log"));
   ASSERT_EQ(log.size(), 21u);
   EXPECT_EQ(log[0], "Cost  \tx1\tx2\t");
+}
+
+TEST(ExternalExample, RunsItsCommandAndServesAMonteCarloSearch) {
+  TempDir dir;
+  CopyIntoCwd(SourcePath("examples/external"));
+  ASSERT_EQ(chdir("external"), 0);
+  auto run = RunTarne({"parabola.prj"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // a = 1, b = 0 against a = 2, b = -1: the differences 1 - x^2 at x = 0..4 squared.
+  EXPECT_DOUBLE_EQ(std::strtod(ReadFile("objective.out").c_str(), nullptr), 299.0);
+  EXPECT_EQ(SplitLines(ReadFile("result.out")).size(), 5u);
+  run = RunTarne({"-m8", "mc.in"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // The best value reported must be the objective of the parameters reported with it:
+  // with da = a - 2 and db = b + 1 it is 354 da^2 + 60 da db + 5 db^2.
+  double best = 0.0, a = 0.0, b = 0.0;
+  ASSERT_EQ(std::sscanf(ReadFile("best.out").c_str(), "%lf: %le %le", &best, &a, &b), 3);
+  const double da = a - 2.0, db = b + 1.0;
+  EXPECT_NEAR(best, 354 * da * da + 60 * da * db + 5 * db * db, 1e-4 * best + 1e-6);
 }
 
 TEST(Generator, RemakesTheShippedExampleDataExactly) {
