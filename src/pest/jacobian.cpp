@@ -2,6 +2,7 @@
 // perturbation rules, the model runs of each column and the difference formulas.
 #include "pest/jacobian.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -212,12 +213,16 @@ short ComputeColumn(JacobianRun& run, int k, int column, int switch_flag) {
 }
 
 // column_of[k] is the Jacobian column of parameter k (0 for none). Returns false, after a
-// message, when the list or the matrix does not fit the problem: every adjustable parameter
-// must be listed once, and the matrix must hold NOBS rows and one column per list entry.
+// message, when the list or the matrix does not fit the problem: the record must hold its
+// counted parameters and observations, every adjustable parameter must be listed once, and
+// the matrix must hold NOBS rows and one column per list entry.
 bool MapColumns(const ProblemRecord& record, const ivector& adjustable, const matrix& jacobian,
                 std::vector<int>& column_of) {
-  column_of.assign(static_cast<size_t>(record.NPAR) + 1, 0);
-  bool fits = jacobian.row_low() <= 1 && jacobian.row_high() >= record.NOBS &&
+  column_of.assign(static_cast<size_t>(std::max(record.NPAR, 0)) + 1, 0);
+  bool fits = record.NPAR >= 0 && record.NOBS >= 0 &&
+              record.parameters.size() > static_cast<size_t>(record.NPAR) &&
+              record.observations.size() > static_cast<size_t>(record.NOBS) &&
+              jacobian.row_low() <= 1 && jacobian.row_high() >= record.NOBS &&
               (adjustable.size() == 0 ||
                (jacobian.col_low() <= 1 && jacobian.col_high() >= adjustable.size()));
   for (long j = 1; fits && j <= adjustable.size(); ++j) {

@@ -485,6 +485,11 @@ TEST_F(ModelRunTest, MismatchedJacobianIsRefused) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(Jacobian(0), 1);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("does not match"), std::string::npos);
+  jacobian_ = matrix(1, 1, 1, 2);
+  record_.NPAR = 3;  // counts more parameters than the record holds
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Jacobian(0), 1);
+  testing::internal::GetCapturedStdout();
   EXPECT_EQ(calls_, 0);
 }
 
