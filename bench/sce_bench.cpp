@@ -1,7 +1,8 @@
 // Measures the SCE-UA calibration on the function and hydro models of the library:
 //  1. success table: default settings, 4 complexes, 20000 calls, kstop 5, 0.01 percent, on
 //     five test functions from 20 seeds each; prints how often the best value lies within
-//     1e-3 of the minimum 0 and the mean number of evaluations;
+//     1e-3 of the minimum 0, the mean number of evaluations, and which stop test ended the
+//     failed runs (criterion change over kstop loops, population convergence, limit);
 //  2. evaluations per second of a whole SCE run next to the same number of bare objective
 //     evaluations (fresh model run object, model run, progress line), on the function model
 //     and on the hydro example; the ratio is the search's whole cost over its evaluations.
@@ -110,10 +111,15 @@ void WriteFunctionCase(const FunctionCase& c, int seed, int max_calls) {
   Write("sce.in", input);
 }
 
+// Which stop test ended a search.
+enum class StopTest { kCriterion, kConverged, kLimit };
+
 // Result of one SCE run as its files report it.
 struct RunSummary {
   double best = 1e300;  // best value of the final report
   long evaluations = 0;
+  // The evaluation limit leaves no line in the output file; the other two tests do.
+  StopTest stop = StopTest::kLimit;
 };
 
 RunSummary RunSce(const char* input) {
@@ -126,6 +132,13 @@ RunSummary RunSce(const char* input) {
   RunSummary summary;
   std::vector<std::string> out = Lines("sce_output.out");
   if (!out.empty()) summary.best = std::atof(out.back().c_str());
+  for (const std::string& line : out) {
+    if (line.find("CRITERION VALUE HAS NOT") != std::string::npos) {
+      summary.stop = StopTest::kCriterion;
+    } else if (line.find("POPULATION HAS CONVERGED") != std::string::npos) {
+      summary.stop = StopTest::kConverged;
+    }
+  }
   std::vector<std::string> best = Lines("sce_best.out");
   if (!best.empty()) {
     std::sscanf(best[0].c_str(), "The best results of the SCE calibration %ld",
@@ -137,17 +150,24 @@ RunSummary RunSce(const char* input) {
 
 void SuccessTable(const std::vector<FunctionCase>& cases) {
   std::printf("Success table: default settings, ngs 4, max_calls 20000, kstop 5, 0.01 %%\n");
-  std::printf("%-16s %8s %16s\n", "function", "success", "mean evaluations");
+  std::printf("%-16s %8s %16s   %s\n", "function", "success", "mean evaluations",
+              "failed runs ended by criterion/converged/limit");
   for (const FunctionCase& c : cases) {
     int successes = 0;
     long evaluations = 0;
+    int failed_by[3] = {0, 0, 0};
     for (int seed = 1; seed <= 20; ++seed) {
       WriteFunctionCase(c, seed, 20000);
       RunSummary s = RunSce("sce.in");
-      if (s.best <= 1e-3) ++successes;
+      if (s.best <= 1e-3) {
+        ++successes;
+      } else {
+        ++failed_by[static_cast<int>(s.stop)];
+      }
       evaluations += s.evaluations;
     }
-    std::printf("%-16s %5d/20 %16.1f\n", c.name, successes, evaluations / 20.0);
+    std::printf("%-16s %5d/20 %16.1f   %d/%d/%d\n", c.name, successes, evaluations / 20.0,
+                failed_by[0], failed_by[1], failed_by[2]);
     std::fflush(stdout);
   }
 }
