@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "quiet_stdout.h"
 #include "montecarlo/montecarlo.h"
 
 namespace {
@@ -40,27 +41,6 @@ class DriverOnly : public montecarlo {
 
  protected:
   double evaluate(tarne::tarne_sim&) override { return 1.0; }
-};
-
-// Sends standard output to /dev/null while it lives, so that the progress lines of many
-// thousand samples cost what writing them costs, not what a terminal makes of them.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
 };
 
 // Seconds for samples objective evaluations on one model run object, without the driver.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "quiet_stdout.h"
 #include "sce/sce_driver.h"
 #include "sce/sce_input.h"
 #include "sce/sce_objective.h"
@@ -56,29 +57,6 @@ std::vector<std::string> Lines(const std::string& name) {
   std::fclose(file);
   return lines;
 }
-
-// Sends standard output to /dev/null while it lives: the progress line of every
-// evaluation then costs what writing it costs, not what a terminal makes of it.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_ = -1;
-};
 
 struct Bounds {
   double lower;
