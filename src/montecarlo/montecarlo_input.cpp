@@ -1,6 +1,5 @@
 // Reading of the Monte Carlo input file: project file, second path, observation file, the
 // number of parameters and one bounds line per parameter.
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -85,12 +84,8 @@ class InputReader {
 void montecarlo::read_input(const char* file_name) {
   input_ok = 0;
   tarne::gFILE file(nullptr);
-  errno = 0;
-  if (!file.open(file_name, "r")) {
-    const char* reason = errno != 0 ? std::strerror(errno) : "";
-    std::printf("%s\n", FileErrorMessage("open", file_name, 0, reason).c_str());
-    return;
-  }
+  // A file that cannot be opened is reported by the run loop, with its own message only.
+  if (!file.open(file_name, "r")) return;
   InputReader reader(file, file_name);
   std::int32_t count = 0;
   if (!reader.ReadWord(project_file, "project file name") ||
