@@ -82,8 +82,9 @@ bool FindDelimiters(TemplateEntry& entry, const std::string& content, char delim
   return true;
 }
 
-// Maps field l (1..n) to its parameter: the field's text without delimiters and blanks,
-// matched in upper or lower case.
+// Maps field l (1..n) to its parameter: the field's text without delimiters and blanks.
+// Its upper-case form is sought first over all parameters; only when no parameter carries
+// it is the lower-case form sought.
 bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
                const NameIndex& parameters) {
   const int n = static_cast<int>(entry.delimiter_positions.size() / 2);
@@ -106,7 +107,9 @@ bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
     for (long k = g - 1; k < f; ++k) {
       if (content[k] != delimiter && content[k] != ' ' && content[k] != '\t') name += content[k];
     }
-    entry.field_map[l] = parameters.FindFirst({UpperCase(name), LowerCase(name)});
+    int parameter = parameters.FindFirst({UpperCase(name)});
+    if (parameter == 0) parameter = parameters.FindFirst({LowerCase(name)});
+    entry.field_map[l] = parameter;
   }
   entry.field_count = n;
   return true;

@@ -62,7 +62,7 @@ TEST(TemplateFiles, FieldNameDropsBlanksAndMatchesLowerCaseParameter) {
 
 TEST(TemplateFiles, UpperCaseFormIsTriedAndFirstParameterWins) {
   TempDir dir;
-  // The field k1 has the forms K1 and k1; parameter 2 is the first with either name.
+  // The field k1 has the forms K1 and k1; parameter 2 is the first named K1.
   // A mixed-case parameter name matches no field.
   ProblemRecord record = RecordWithParameters({"Kx", "K1", "k1", "kx"});
   AddTemplates(record, {"ptf @\na=@k1@ b=@Kx@ c=@ nothing @\n"});
@@ -74,6 +74,21 @@ TEST(TemplateFiles, UpperCaseFormIsTriedAndFirstParameterWins) {
   EXPECT_EQ(entry.field_map[1], 2);
   EXPECT_EQ(entry.field_map[2], 4);  // "Kx" in the file becomes KX or kx; only kx exists
   EXPECT_EQ(entry.field_map[3], 0);  // no parameter: kept as 0, not reported
+}
+
+TEST(TemplateFiles, UpperCaseFormWinsOverAnEarlierLowerCaseParameter) {
+  TempDir dir;
+  // The lower-case form is sought only when no parameter carries the upper-case form.
+  ProblemRecord record = RecordWithParameters({"k1", "K1", "k2"});
+  AddTemplates(record, {"ptf $\n$k1$ $K1$ $K2$\n"});
+  FileHandleTable handles;
+  std::string out;
+  ASSERT_EQ(OpenAndCheck(record, handles, out), 0) << out;
+  const TemplateEntry& entry = record.templates[1];
+  ASSERT_EQ(entry.field_count, 3);
+  EXPECT_EQ(entry.field_map[1], 2);
+  EXPECT_EQ(entry.field_map[2], 2);
+  EXPECT_EQ(entry.field_map[3], 3);
 }
 
 TEST(TemplateFiles, JtfHeaderIsAcceptedAndBlanksAndTabsAreDropped) {
