@@ -61,6 +61,10 @@ static int ReadObjectiveFile(const ModelRequest& request, double* objective) {
     ++line_number;
     const std::vector<std::string> words = SplitWords(line);
     if (words.empty()) continue;
+    if (LineTooLong(line)) {
+      ReportFileError("read", project.objective_file, line_number, LineTooLongReason());
+      return 1;
+    }
     if (ParseDouble(words[0], objective)) return 0;
     ReportFileError("read", project.objective_file, line_number,
                     "'" + words[0] + "' is not a number");

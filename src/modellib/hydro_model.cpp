@@ -36,17 +36,24 @@ int ParseForcingRow(const char* text, double row[3]) {
   }
 }
 
-const char* CheckForcingRow(int count, const double row[3], const Forcing& forcing) {
+// The fault of a forcing row (count as ParseForcingRow gives it, -2 for a line too long), or
+// an empty text.
+std::string CheckForcingRow(int count, const double row[3], const Forcing& forcing,
+                            std::size_t max_rows) {
+  if (count == -2) return LineTooLongReason();
   if (count < 0) return "an item is not a number";
+  if (forcing.time.size() >= max_rows) {
+    return "the file holds more than " + std::to_string(max_rows) + " forcing rows";
+  }
   if (count != 3) return "expected time, precipitation and potential evaporation";
   if (row[1] < 0.0 || row[2] < 0.0) return "negative precipitation or evaporation";
   if (!forcing.time.empty() && row[0] <= forcing.time.back()) return "time does not increase";
-  return nullptr;
+  return "";
 }
 
 }  // namespace
 
-int ReadForcing(const std::string& path, Forcing* forcing) {
+int ReadForcing(const std::string& path, Forcing* forcing, std::size_t max_rows) {
   *forcing = Forcing();
   std::FILE* file = std::fopen(path.c_str(), "r");
   if (file == nullptr) {
@@ -57,10 +64,10 @@ int ReadForcing(const std::string& path, Forcing* forcing) {
   while (ReadTextLine(file, &line)) {
     ++line_number;
     double row[3] = {0.0, 0.0, 0.0};
-    const int count = ParseForcingRow(line.c_str(), row);
+    const int count = LineTooLong(line) ? -2 : ParseForcingRow(line.c_str(), row);
     if (count == 0) continue;
-    const char* problem = CheckForcingRow(count, row, *forcing);
-    if (problem != nullptr) {
+    const std::string problem = CheckForcingRow(count, row, *forcing, max_rows);
+    if (!problem.empty()) {
       std::fclose(file);
       ReportFileError("read", path, line_number, problem);
       return 1;
@@ -297,6 +304,17 @@ HydroGrid GridOf(const Project& project) {
   return grid;
 }
 
+// False when a number of the run left the range of doubles (a project or forcing file with
+// absurdly large amounts or sizes); such a hydrograph must not pass for a result.
+bool RunStayedFinite(const HydroResult& result) {
+  const WaterBalance& b = result.balance;
+  if (!std::isfinite(b.precipitation + b.evaporation + b.outflow + b.storage_end)) return false;
+  for (double q : result.discharge) {
+    if (!std::isfinite(q)) return false;
+  }
+  return true;
+}
+
 int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
                     const std::vector<double>& discharge) {
   const std::string& name = request.project->output;
@@ -336,6 +354,11 @@ int RunHydroModel(const ModelRequest& request, double* objective) {
   if (read_status != 0) return 1;
   HydroResult result;
   SimulateHydro(GridOf(project), parameters, forcing, &result);
+  if (!RunStayedFinite(result)) {
+    ReportFileError("run", project.file, 0,
+                    "the simulation overflowed: amounts or sizes are too large");
+    return 1;
+  }
   if (request.writes_output && WriteHydrograph(request, forcing, result.discharge) != 0) {
     return 1;
   }

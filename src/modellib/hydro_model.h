@@ -3,6 +3,7 @@
 // observations. Called by the model run object; the parts are public for tests and tools.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,17 @@ struct HydroResult {
   WaterBalance balance;
 };
 
+// Largest grid and longest forcing series a project may give: they bound the memory of a run
+// (a few tens of megabytes) whatever numbers a project or forcing file holds.
+constexpr long kMaxHydroCells = 1000000;
+constexpr std::size_t kMaxForcingSteps = 1000000;
+
 // Reads "time precipitation evaporation" rows. Returns 0, kNotOpened (2, no message) when
-// the file cannot be opened, or 1 after a message naming the file and line (a malformed row, a negative amount, a time that does not increase, or a
+// the file cannot be opened, or 1 after a message naming the file and line (a malformed
+// row, a negative amount, a time that does not increase, more than max_rows rows, or a
 // file without rows).
-int ReadForcing(const std::string& path, Forcing* forcing);
+int ReadForcing(const std::string& path, Forcing* forcing,
+                std::size_t max_rows = kMaxForcingSteps);
 
 // False, with the reason, when a parameter lies outside its valid range.
 bool CheckHydroParameters(const HydroParameters& parameters, std::string* problem);

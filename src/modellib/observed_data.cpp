@@ -54,8 +54,8 @@ int observed_data::read_observed_weighted_peakvol(const char* path) {
     const std::vector<std::string> words = SplitWords(line);
     if (words.empty()) continue;
     double row[3];
-    std::string reason;
-    if (!ParseObservationRow(words, row, &reason)) {
+    std::string reason = LineTooLong(line) ? LineTooLongReason() : "";
+    if (!reason.empty() || !ParseObservationRow(words, row, &reason)) {
       std::fclose(file);
       ReportFileError("read", name, line_number, reason);
       clear();

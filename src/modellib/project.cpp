@@ -1,8 +1,10 @@
 #include "modellib/project.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "modellib/hydro_model.h"
 #include "modellib/test_functions.h"
 #include "modellib/text_util.h"
 
@@ -66,15 +68,30 @@ bool Fail(Reader* reader, const std::string& reason) {
   return false;
 }
 
-bool NumberValue(Reader* reader, const std::string& word, double low, double* out) {
+bool NumberValue(Reader* reader, const std::string& word, double low, double* out,
+                 double high = HUGE_VAL) {
   if (!ParseDouble(word, out)) return Fail(reader, "'" + word + "' is not a number");
   if (*out < low) return Fail(reader, "value " + word + " is too small");
+  if (*out > high) return Fail(reader, "value " + word + " is too large");
   return true;
 }
 
 bool CountValue(Reader* reader, const std::string& word, long* out) {
   if (!ParseLong(word, out) || *out < 1) {
     return Fail(reader, "'" + word + "' is not a whole number of at least 1");
+  }
+  return true;
+}
+
+// The grid's cell count bounds the memory of a run; the test divides so that it cannot
+// overflow whatever counts were given.
+bool GridValues(Reader* reader, const std::string& columns, const std::string& rows) {
+  Project* p = reader->project;
+  if (!CountValue(reader, columns, &p->grid_columns) || !CountValue(reader, rows, &p->grid_rows)) {
+    return false;
+  }
+  if (p->grid_columns > kMaxHydroCells / p->grid_rows) {
+    return Fail(reader, "the grid has more than " + std::to_string(kMaxHydroCells) + " cells");
   }
   return true;
 }
@@ -112,13 +129,13 @@ bool Apply(Reader* reader, const std::string& key, const std::vector<std::string
   else if (key == "command") p->command = rest;
   else if (key == "objective") p->objective_file = v;
   else if (key == "forcing") p->forcing = v;
-  else if (key == "grid") return CountValue(reader, v, &p->grid_columns) &&
-                                 CountValue(reader, words[2], &p->grid_rows);
+  else if (key == "grid") return GridValues(reader, v, words[2]);
   else if (key == "outlet") return CountValue(reader, v, &p->outlet_column) &&
                                    CountValue(reader, words[2], &p->outlet_row);
   else if (key == "cell_size") return NumberValue(reader, v, 1e-9, &p->cell_size);
   else if (key == "time_step") return NumberValue(reader, v, 1e-9, &p->time_step);
-  else if (key == "rain_gradient") return NumberValue(reader, v, -1.0, &p->rain_gradient);
+  // Beyond +-2 the rain factor of the first or last row would be negative.
+  else if (key == "rain_gradient") return NumberValue(reader, v, -2.0, &p->rain_gradient, 2.0);
   else if (key == "initial_soil") return NumberValue(reader, v, 0.0, &p->initial_soil);
   else if (key == "peak_weight") return NumberValue(reader, v, 0.0, &p->peak_weight);
   else if (key == "volume_weight") return NumberValue(reader, v, 0.0, &p->volume_weight);
@@ -135,6 +152,7 @@ std::string RestAfterKeyword(const std::string& line, const std::string& keyword
 }
 
 bool ReadLine(Reader* reader, const std::string& line) {
+  if (LineTooLong(line)) return Fail(reader, LineTooLongReason());
   const std::vector<std::string> words = SplitWords(line);
   if (words.empty()) return true;
   const std::string& key = words[0];

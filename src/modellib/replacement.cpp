@@ -85,6 +85,10 @@ static int ReadListCount(std::FILE* file, const std::string& path, long* count,
   *count = 0;
   while (ReadTextLine(file, &line)) {
     ++*line_number;
+    if (LineTooLong(line)) {
+      ReportFileError("read", path, *line_number, LineTooLongReason());
+      return 1;
+    }
     const std::vector<std::string> words = SplitWords(line);
     if (words.empty()) continue;
     if (words.size() != 1 || !ParseLong(words[0], count) || *count < 0) {
@@ -115,8 +119,8 @@ int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* 
     }
     ++line_number;
     ReplacementEntry entry;
-    std::string reason;
-    if (!ParseListEntry(line, &entry, &reason)) {
+    std::string reason = LineTooLong(line) ? LineTooLongReason() : "";
+    if (!reason.empty() || !ParseListEntry(line, &entry, &reason)) {
       ReportFileError("read", path, line_number, reason);
       status = 1;
       break;
@@ -145,6 +149,10 @@ int ReadValueLine(const std::string& path, long line_index, std::vector<double>*
   std::fclose(file);
   if (!found) {
     ReportFileError("read", path, line_index + 1, "the value file has no such line");
+    return 1;
+  }
+  if (LineTooLong(line)) {
+    ReportFileError("read", path, line_number, LineTooLongReason());
     return 1;
   }
   for (const std::string& word : SplitWords(line)) {

@@ -1,6 +1,7 @@
 // The model run object: reads the project, puts replaced parameter values in place, and
 // runs the project's model kind, for single and batch runs (main_tarne) and for the
 // objective evaluations of the calibration tools (main_calib).
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -132,7 +133,10 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   if (status != 0) return last_objective_;
   header_.clear();
   for (const ReplacementEntry& entry : list) header_ += entry.name + "\t";
-  if (n > 0 && parameters == nullptr) return last_objective_;
+  if (n > 0 && parameters == nullptr) {
+    ReportFileError("evaluate", project_file, 0, "no parameter values were given");
+    return last_objective_;
+  }
   // The calibrated values come first, so they win over the project's own list.
   std::vector<Substitution> substitutions;
   std::vector<double> values;
@@ -149,7 +153,13 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   request.wants_objective = true;
   request.writes_output = false;
   double objective = 0.0;
-  if (RunModel(request, &objective) == 0) last_objective_ = objective;
+  if (RunModel(request, &objective) != 0) return last_objective_;
+  // A search cannot rank a value that is not a number; it fails like any other evaluation.
+  if (std::isnan(objective)) {
+    ReportFileError("evaluate", project_file, 0, "the objective is not a number");
+    return last_objective_;
+  }
+  last_objective_ = objective;
   return last_objective_;
 }
 

@@ -1,10 +1,12 @@
 #include "modellib/text_util.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "modellib/file_error.h"
 
@@ -16,13 +18,21 @@ bool ReadTextLine(std::FILE* file, std::string* line) {
   bool read_any = false;
   while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
     read_any = true;
-    line->append(buffer);
-    if (!line->empty() && line->back() == '\n') break;
+    std::size_t length = std::strlen(buffer);
+    const bool ended = length > 0 && buffer[length - 1] == '\n';
+    if (ended) --length;
+    if (line->size() <= kMaxTextLine) {
+      line->append(buffer, std::min(length, kMaxTextLine + 1 - line->size()));
+    }
+    if (ended) break;
   }
   if (!read_any) return false;
-  if (!line->empty() && line->back() == '\n') line->pop_back();
-  if (!line->empty() && line->back() == '\r') line->pop_back();
+  if (!LineTooLong(*line) && !line->empty() && line->back() == '\r') line->pop_back();
   return true;
+}
+
+std::string LineTooLongReason() {
+  return "the line is longer than " + std::to_string(kMaxTextLine) + " characters";
 }
 
 std::vector<std::string> SplitWords(const std::string& text) {

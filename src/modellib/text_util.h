@@ -3,15 +3,25 @@
 // Used by the project, replacement-list, value-file, forcing and observation readers.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace tarne {
 
+// Longest line the readers accept. No sensible project, list, value, forcing or observation
+// line comes near it; a longer one is refused rather than held in memory whole.
+constexpr std::size_t kMaxTextLine = 1u << 20;
+
 // Reads the next line of file into line without its line end ("\n" or "\r\n").
-// Returns false at end of file when nothing was read.
+// Returns false at end of file when nothing was read. A line longer than kMaxTextLine is
+// kept only to kMaxTextLine + 1 characters (the rest of it is skipped), so that
+// LineTooLong tells the reader to refuse it.
 bool ReadTextLine(std::FILE* file, std::string* line);
+inline bool LineTooLong(const std::string& line) { return line.size() > kMaxTextLine; }
+// The reason given for such a line.
+std::string LineTooLongReason();
 
 // Splits text into blank-separated words. A word that begins with '#' starts a comment:
 // it and the rest of the text are dropped.

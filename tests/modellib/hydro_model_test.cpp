@@ -153,6 +153,18 @@ TEST(Forcing, ReadsRowsAndRefusesBadOnes) {
   EXPECT_NE(err.find("empty.txt: the file holds no forcing rows"), std::string::npos) << err;
 }
 
+TEST(Forcing, RefusesMoreRowsThanAllowed) {
+  TempDir dir;
+  WriteFile("long.txt", "1 0 0\n2 0 0\n3 0 0\n4 0 0\n");
+  Forcing forcing;
+  EXPECT_EQ(ReadForcing("long.txt", &forcing, 4), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadForcing("long.txt", &forcing, 3), 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("long.txt (line 4): the file holds more than 3 forcing rows"),
+            std::string::npos) << err;
+}
+
 TEST(HydroObjectiveTest, WeightedErrorWithPeakAndVolumeTerms) {
   TempDir dir;
   WriteFile("obs.txt", "1 1.5 1\n3 2 3\n");

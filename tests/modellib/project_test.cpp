@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "modellib/text_util.h"
 #include "support/test_support.h"
 
 namespace tarne {
@@ -124,6 +125,46 @@ TEST(Project, HydroNeedsItsFilesGridAndExactlyItsSixParameters) {
   text.replace(text.find("outlet 3 2"), 10, "outlet 4 1");
   EXPECT_EQ(Read(text, &p, &err), 1);
   EXPECT_NE(err.find("(line 5): the outlet lies outside the grid"), std::string::npos) << err;
+}
+
+// A grid whose cells would not fit in memory, or whose cell count overflows, and a rain
+// gradient that would give a row negative rain are refused on their line.
+TEST(Project, RefusesOversizeGridsAndRainGradientsThatMakeRainNegative) {
+  TempDir dir;
+  const BadProject cases[] = {
+      {"kind hydro\ngrid 1001 1000\n", "p.prj (line 2): the grid has more than 1000000 cells"},
+      {"kind hydro\ngrid 4294967296 4294967296\n", "p.prj (line 2): the grid has more than"},
+      {"kind hydro\nrain_gradient 2.5\n", "p.prj (line 2): value 2.5 is too large"},
+      {"kind hydro\nrain_gradient -2.5\n", "p.prj (line 2): value -2.5 is too small"},
+  };
+  for (const BadProject& c : cases) {
+    Project p;
+    std::string err;
+    EXPECT_EQ(Read(c.text, &p, &err), 1) << c.text;
+    EXPECT_NE(err.find(c.message), std::string::npos) << c.text << "\ngot: " << err;
+  }
+  Project p;
+  std::string err;
+  EXPECT_EQ(Read(std::string(kHydro) + "rain_gradient -2\n", &p, &err), 0) << err;
+  std::string largest = kHydro;
+  largest.replace(largest.find("grid 3 2"), 8, "grid 1000 1000");
+  EXPECT_EQ(Read(largest, &p, &err), 0) << err;
+}
+
+// A line of more than a mebibyte is refused with its line number instead of being held whole.
+TEST(Project, RefusesAnOverlongLine) {
+  TempDir dir;
+  Project p;
+  std::string err;
+  const std::string text =
+      "kind external\ncommand echo " + std::string(kMaxTextLine, 'x') + "\noutput o.txt\n";
+  EXPECT_EQ(Read(text, &p, &err), 1);
+  EXPECT_NE(err.find("p.prj (line 2): the line is longer than 1048576 characters"),
+            std::string::npos) << err.substr(0, 200);
+  // A line just within the limit is read whole.
+  EXPECT_EQ(Read("kind external\ncommand " + std::string(kMaxTextLine - 8, 'x') + "\n", &p,
+                 &err), 0) << err.substr(0, 200);
+  EXPECT_EQ(p.command.size(), kMaxTextLine - 8);
 }
 
 TEST(Project, MissingFileIsReported) {

@@ -4,8 +4,12 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "modellib/hydro_model.h"
+#include "modellib/replacement.h"
 #include "modellib/tarne_lib.h"
+#include "modellib/text_util.h"
 #include "support/test_support.h"
 
 namespace {
@@ -196,6 +200,33 @@ TEST(ObservedData, ReadsRowsSkipsCommentsAndRefusesMalformedRows) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("two.obs (line 2)"), std::string::npos) << err;
   EXPECT_NE(err.find("text.obs (line 1)"), std::string::npos) << err;
+}
+
+// Every line reader of the library refuses a line of more than a mebibyte, naming the file
+// and line, instead of holding it whole or cutting it silently.
+TEST(LineReaders, EveryReaderRefusesAnOverlongLine) {
+  TempDir dir;
+  const std::string huge(tarne::kMaxTextLine + 1, '1');
+  WriteFile("obs.txt", "1 2 1\n" + huge + " 2 1\n");
+  WriteFile("forcing.txt", "1 0 0\n2 " + huge + " 0\n");
+  WriteFile("list.in", "1\n[a] \"%f\"" + std::string(tarne::kMaxTextLine, ' ') + "\n");
+  WriteFile("values.in", "1\n" + huge + "\n");
+  testing::internal::CaptureStderr();
+  tarne::observed_data observed;
+  EXPECT_EQ(observed.read_observed_weighted_peakvol("obs.txt"), -1);
+  tarne::Forcing forcing;
+  EXPECT_EQ(tarne::ReadForcing("forcing.txt", &forcing), 1);
+  std::vector<tarne::ReplacementEntry> list;
+  EXPECT_EQ(tarne::ReadReplacementList("list.in", &list), 1);
+  std::vector<double> values;
+  EXPECT_EQ(tarne::ReadValueLine("values.in", 0, &values), 0);  // the long line is not read
+  EXPECT_EQ(tarne::ReadValueLine("values.in", 1, &values), 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  for (const char* where : {"obs.txt (line 2)", "forcing.txt (line 2)", "list.in (line 2)",
+                            "values.in (line 2)"}) {
+    EXPECT_NE(err.find(std::string(where) + ": the line is longer than 1048576 characters"),
+              std::string::npos) << where << "\n" << err.substr(0, 400);
+  }
 }
 
 TEST(ObservedData, PrintsOneShortLinePerEvaluation) {

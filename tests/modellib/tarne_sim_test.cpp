@@ -193,6 +193,33 @@ TEST(MainCalib, HydroObjectiveIsZeroAtTheParametersThatMadeTheObservations) {
   EXPECT_NE(err.find("soil_capacity must be greater than 0"), std::string::npos) << err;
 }
 
+// Amounts or sizes beyond the range of doubles fail the run instead of writing a hydrograph
+// of infinities, and a function value that is not a number fails the evaluation instead of
+// reaching a search that cannot rank it.
+TEST(MainCalib, NonFiniteResultsFailTheRun) {
+  TempDir dir;
+  WriteFile("forcing.txt", "1 10 1\n2 0 1\n");
+  std::string project = kHydroProject;
+  project.replace(project.find("[soil_capacity]"), 15, "100");
+  project.replace(project.find("[fast_k]"), 8, "10");
+  WriteFile("p.prj", project);
+  std::string err;
+  ASSERT_EQ(RunProject("p.prj", &err), 0) << err;
+  WriteFile("p.prj", project + "cell_size 1e300\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_NE(err.find("cannot run p.prj: the simulation overflowed"), std::string::npos) << err;
+  WriteFile("f.prj", "kind function\nfunction goldstein-price\nparameter a [a]\nparameter b [b]\n");
+  WriteFile("calib.in", "2\n[a] \"%.17g\"\n[b] \"%.17g\"\n");
+  double ordinary[3] = {0.0, 0.0, -1.0};
+  EXPECT_NEAR(Calibrate("calib.in", "f.prj", ordinary, 2), 0.0, 1e-12);
+  double huge[3] = {0.0, 1e300, -1e300};  // inf - inf inside the polynomial
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Calibrate("calib.in", "f.prj", huge, 2), kFailed);
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("cannot evaluate f.prj: the objective is not a number"), std::string::npos)
+      << err;
+}
+
 TEST(ExternalKind, WritesParametersRunsTheCommandAndReadsTheObjective) {
   TempDir dir;
   WriteFile("p.prj",
