@@ -47,15 +47,26 @@ void PrintFileError(const char* verb, const std::string& file, long line,
   std::exit(0);
 }
 
-// The integer at the start of the stop file, as a "%ld" conversion would take it.
+// The integer at the start of the stop file, as a "%ld" conversion takes it: white space,
+// an optional sign, then digits. Digits are read one by one, so however many leading zeros a
+// code has it still counts; a value beyond the range of long, like no digits at all, counts
+// as no code.
 long ReadStopCode(std::FILE* file) {
-  char word[64] = {};
-  if (std::fscanf(file, "%63s", word) != 1) return kNoStopCode;
-  errno = 0;
-  char* end = nullptr;
-  long code = std::strtol(word, &end, 10);
-  if (end == word || errno == ERANGE) return kNoStopCode;
-  return code;
+  int c = std::getc(file);
+  while (c != EOF && std::isspace(c)) c = std::getc(file);
+  const bool negative = c == '-';
+  if (c == '+' || c == '-') c = std::getc(file);
+  bool any_digit = false;
+  bool out_of_range = false;
+  long magnitude = 0;
+  for (; c != EOF && std::isdigit(c); c = std::getc(file)) {
+    any_digit = true;
+    const long digit = c - '0';
+    if (magnitude > (LONG_MAX - digit) / 10) out_of_range = true;
+    if (!out_of_range) magnitude = magnitude * 10 + digit;
+  }
+  if (!any_digit || out_of_range) return kNoStopCode;
+  return negative ? -magnitude : magnitude;
 }
 
 bool Covers(const matrix& a, long rows, long cols) {
@@ -216,7 +227,7 @@ short WriteRestartFile(const matrix& jacobian, const matrix& best_jacobian, int 
                        const ProblemRecord& record, const OutputNames& names,
                        double largest_change, int small_change_count, double last_change,
                        const dvector& start_values, long model_calls, int cyclic_position) {
-  const long m = record.NOBS + record.NPRIOR;
+  const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
   const long a = record.NUMADJ;
   if (!Covers(jacobian, m, a) || !Covers(best_jacobian, m, a) || history.size() < n ||
       best_parameters.size() < record.NPAR || best_simulated.size() < record.NOBS ||
@@ -287,7 +298,7 @@ short ReadRestartFile(matrix& jacobian, matrix& best_jacobian, int& n, double& p
                       double& largest_change, int& small_change_count, double& last_change,
                       dvector& start_values, long& model_calls, int& cyclic_position) {
   RestartReader in(names.rst, RestartText(names.rst));
-  const long m = record.NOBS + record.NPRIOR;
+  const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
   const long a = record.NUMADJ;
   EnsureShape(jacobian, m, a);
   EnsureShape(best_jacobian, m, a);

@@ -366,6 +366,14 @@ TEST(CheckStopFileDeathTest, CodesOneToThreeEndTheRun) {
             "\n\nThe toolbox does not currently support pausing execution.\n\n");
 }
 
+// The code is read as an integer conversion reads it, however long its run of digits.
+TEST(CheckStopFileDeathTest, ACodeWithManyLeadingZerosStillCounts) {
+  TempDir dir;
+  EXPECT_EQ(StopFileOutputOfEndedRun(std::string(80, '0') + "3\n"),
+            "\n\nThe toolbox does not currently support pausing execution.\n\n");
+  EXPECT_EQ(StopFileOutputOfEndedRun("\n+1x"), "");
+}
+
 TEST(CheckStopFile, OtherContentIsRemovedAndTheRunGoesOn) {
   TempDir dir;
   EXPECT_EQ(CheckStopFile(), 0);
