@@ -15,7 +15,7 @@
 
 namespace {
 
-using sce_test::InputSpec;
+using sce_test::InputFields;
 using sce_test::InputText;
 using sce_test::ReadLog;
 using sce_test::RunWithHook;
@@ -75,7 +75,7 @@ void ExpectConsistentLog(int n, int evaluations) {
 
 TEST(SceSearch, EvaluationLimitEqualToThePopulationGoesStraightToTheFinalReport) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.max_calls = 10;  // two complexes of 2n + 1 = 5 points
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   EXPECT_TRUE(Contains(r.out, "The best results of the SCE calibration after 11 runs:\n"))
@@ -90,7 +90,7 @@ TEST(SceSearch, EvaluationLimitEqualToThePopulationGoesStraightToTheFinalReport)
 
 TEST(SceSearch, HundredEvaluationsAreReportedAs101) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.ngs = 20;
   in.max_calls = 100;
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
@@ -110,7 +110,7 @@ TEST(SceSearch, HundredEvaluationsAreReportedAs101) {
 
 TEST(SceSearch, TooFewCallsForThePopulation) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.max_calls = 9;
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   EXPECT_TRUE(Contains(r.out,
@@ -126,7 +126,7 @@ TEST(SceSearch, TooFewCallsForThePopulation) {
 
 TEST(SceSearch, FindsTheMinimumAndReportsItConsistently) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.max_calls = 20000;
   in.ngs = 4;
   in.params = {{0, -2, 2}, {0, -1, 3}};
@@ -184,7 +184,7 @@ LoopTrace ReadLoopTrace() {
 // the criterion test then ends it away from the minimum: a stop the algorithm makes, not a
 // fault of the code.
 TEST(SceSearch, BraninSearchesFollowAnIndependentlyComputedTrace) {
-  InputSpec in;
+  InputFields in;
   in.max_calls = 20000;
   in.ngs = 4;
   in.params = {{2.5, -5, 10}, {7.5, 0, 15}};
@@ -214,7 +214,7 @@ TEST(SceSearch, BraninSearchesFollowAnIndependentlyComputedTrace) {
 }
 
 TEST(SceSearch, SameSeedSameLog) {
-  InputSpec in;
+  InputFields in;
   in.max_calls = 600;
   in.seed = 31;
   std::string first_log, second_log, first_out, second_out;
@@ -238,7 +238,7 @@ TEST(SceSearch, SameSeedSameLog) {
 
 TEST(SceSearch, NegativeObjectiveIsRankedByItsMagnitude) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.max_calls = 3000;
   RunWithHook(InputText(in), [](const double* p, int n) { return -4.0 - Bowl(p, n); });
   for (const sce_test::LogLine& line : ReadLog(2)) ASSERT_GE(line.value, 4.0);
@@ -250,7 +250,7 @@ TEST(SceSearch, NegativeObjectiveIsRankedByItsMagnitude) {
 
 TEST(SceSearch, KstopZeroStopsAfterTheFirstLoop) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.kstop = 0;
   in.pct = 0.01;
   RunWithHook(InputText(in), Bowl);
@@ -264,7 +264,7 @@ TEST(SceSearch, KstopZeroStopsAfterTheFirstLoop) {
 
 TEST(SceSearch, ZeroPercentRunsUntilThePopulationConverges) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.max_calls = 100000;
   in.pct = 0.0;
   RunWithHook(InputText(in), Bowl);
@@ -279,7 +279,7 @@ TEST(SceSearch, ZeroPercentRunsUntilThePopulationConverges) {
 
 TEST(SceSearch, OneComplexIsDroppedPerLoopDownToTheMinimum) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.custom = 1;
   in.ngs = 4;
   in.npg = 5;
@@ -303,7 +303,7 @@ TEST(SceSearch, OneComplexIsDroppedPerLoopDownToTheMinimum) {
 
 TEST(SceSearch, TenParametersPrintTwoRowsPerPoint) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.custom = 1;
   in.ngs = 2;
   in.npg = 5;
@@ -330,7 +330,7 @@ TEST(SceSearch, TenParametersPrintTwoRowsPerPoint) {
 
 TEST(SceSearch, StartPointIsTheFirstEvaluation) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.custom = 1;
   in.npg = 5;
   in.nps = 3;
@@ -358,7 +358,7 @@ TEST(SceRunFailures, MissingInputFile) {
 
 TEST(SceRunFailures, UnreadableInputRunsNoSearch) {
   TempDir dir;
-  InputSpec in;
+  InputFields in;
   in.params = {{0.5, 1.0, 1.0}};
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   EXPECT_EQ(r.out,
@@ -372,7 +372,7 @@ TEST(SceRunFailures, UnreadableInputRunsNoSearch) {
 TEST(SceRunFailures, OutputFileThatCannotBeCreated) {
   TempDir dir;
   mkdir("sce_output.out", 0755);
-  sce_test::RunOutput r = RunWithHook(InputText(InputSpec()), Bowl);
+  sce_test::RunOutput r = RunWithHook(InputText(InputFields()), Bowl);
   EXPECT_TRUE(Contains(r.out,
                        "Can't open output file sce_output.out\n"
                        "Error: unable to successufully setup SCE-UA. Unable to run.\n"))
@@ -383,7 +383,7 @@ TEST(SceRunFailures, OutputFileThatCannotBeCreated) {
 TEST(SceRunFailures, LogThatCannotBeCreatedIsReportedOnceAndTheRunGoesOn) {
   TempDir dir;
   mkdir("sce_log_file.txt", 0755);
-  InputSpec in;
+  InputFields in;
   in.max_calls = 200;
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   std::size_t first = r.out.find("Error: unable to open the log file.\n");
@@ -396,7 +396,7 @@ TEST(SceRunFailures, LogThatCannotBeCreatedIsReportedOnceAndTheRunGoesOn) {
 TEST(SceRunFailures, ResultFileThatCannotBeCreatedStillPrintsTheResult) {
   TempDir dir;
   mkdir("sce_best.out", 0755);
-  InputSpec in;
+  InputFields in;
   in.max_calls = 10;
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   EXPECT_TRUE(Contains(r.out, "cannot create sce_best.out: Is a directory\n"

@@ -16,7 +16,7 @@
 namespace sce_test {
 
 // Record 1 and record 2 of an input file, with fields named as in the file.
-struct InputSpec {
+struct InputFields {
   int max_calls = 1000;
   int kstop = 5;
   double pct = 0.01;
@@ -28,7 +28,7 @@ struct InputSpec {
   std::vector<std::vector<double>> params = {{0.5, 0.0, 1.0}, {0.5, 0.0, 1.0}};
 };
 
-inline std::string InputText(const InputSpec& in) {
+inline std::string InputText(const InputFields& in) {
   char buffer[512];
   std::string text = "project.prj\nreplace.txt\nobs.txt\n";
   std::snprintf(buffer, sizeof buffer, "%d %d %g %d %d %d %d\n", in.max_calls, in.kstop,
