@@ -19,6 +19,9 @@ namespace {
 constexpr std::size_t kLineSize = 4 * SceSettings::kNameSize;
 // Longest number token; anything longer is not a number this file can hold.
 constexpr int kTokenSize = 128;
+// Smallest distance between a parameter's bounds, relative to the larger of 1 and the
+// bounds' magnitude.
+constexpr double kMinimumRelativeRange = 1.0e-14;
 
 // Whitespace-separated tokens of the rest of the file, with the line each came from.
 class TokenStream {
@@ -168,6 +171,17 @@ bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettin
   if (!std::isfinite(s.bu[i] - s.bl[i])) {
     PrintFileError(file_name, tokens.line(),
                    "the bounds of parameter " + std::to_string(i) + " are too far apart");
+    return false;
+  }
+  // Random points around a collapsed population spread at least 1e-10 in absolute terms
+  // (and about 1e-8 of the magnitude, from rounding in the variance); bounds much closer
+  // than that would almost never catch one, and the search would redraw without end.
+  const double magnitude = std::max({1.0, std::fabs(s.bl[i]), std::fabs(s.bu[i])});
+  if (s.bu[i] - s.bl[i] < kMinimumRelativeRange * magnitude) {
+    PrintFileError(file_name, tokens.line(),
+                   "the bounds of parameter " + std::to_string(i) +
+                       " must lie at least 1e-14 times the larger of 1 and their magnitude "
+                       "apart");
     return false;
   }
   // A start point outside the bounds would become the focus of random points that can

@@ -10,7 +10,7 @@
 
 namespace {
 
-using sce_test::InputSpec;
+using sce_test::InputFields;
 using sce_test::InputText;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -93,7 +93,7 @@ TEST(SceInput, ReadsNamesRecordsAndParameters) {
 TEST(SceInput, SecondRecordIsReadButIgnoredWithoutCustom) {
   TempDir dir;
   SceRun run(nullptr);
-  InputSpec in;
+  InputFields in;
   in.seed = -17;
   in.npg = 9;
   in.nps = 3;
@@ -139,6 +139,26 @@ TEST(SceInput, RefusesBadRecords) {
     ReadResult r = Read(run, names + c.body);
     EXPECT_EQ(r.status, -1) << c.body;
     EXPECT_EQ(r.out, " ENTER THE SCEIN SUBROUTINE --- \n" + c.message) << c.body;
+  }
+}
+
+// Gaussian points spread at least 1e-10 (and about 1e-8 of the magnitude) around a collapsed
+// population; bounds far closer than that were redrawn for minutes on end.
+TEST(SceInput, RefusesBoundsTooCloseForRandomPoints) {
+  TempDir dir;
+  const std::string head = "p.prj\nr.txt\no.txt\n100 5 0.01 2 1 0 1\n0 0 0 0 0 0\n";
+  const std::string message =
+      "cannot read sce.in (line 6): the bounds of parameter 1 must lie at least 1e-14 times "
+      "the larger of 1 and their magnitude apart\n";
+  for (const char* bounds : {"0 0 1e-17\n", "1e16 1e16 10000000000000002\n"}) {
+    SceRun run(nullptr);
+    ReadResult r = Read(run, head + bounds);
+    EXPECT_EQ(r.status, -1) << bounds;
+    EXPECT_EQ(r.out, " ENTER THE SCEIN SUBROUTINE --- \n" + message) << bounds;
+  }
+  for (const char* bounds : {"0 0 1e-14\n", "1e14 1e14 100000000000002\n"}) {
+    SceRun run(nullptr);
+    EXPECT_EQ(Read(run, head + bounds).status, 0) << bounds;
   }
 }
 
