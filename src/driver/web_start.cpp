@@ -15,12 +15,15 @@ bool read_content_length(const char* text, long& length) {
   if (text == nullptr) return false;
   const char* p = text;
   while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;  // no sign, no empty text
+  const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return false;  // no empty text
   errno = 0;
   char* end = nullptr;
   const long value = std::strtol(p, &end, 10);
   while (std::isspace(static_cast<unsigned char>(*end))) ++end;
-  if (*end != '\0' || errno == ERANGE || value > static_cast<long>(kFormDataMax)) return false;
+  // A negative length would make the line read below meaningless: refuse it like junk.
+  if (*end != '\0' || errno == ERANGE || value < 0 || value > static_cast<long>(kFormDataMax))
+    return false;
   length = value;
   return true;
 }

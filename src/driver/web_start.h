@@ -13,8 +13,8 @@ constexpr std::size_t kFormDataMax = 1024;
 bool is_web_start(const char* program_name);
 
 // Reads a "CONTENT_LENGTH" value: true, with length set, for a whole decimal number from 0
-// to kFormDataMax (blanks around it allowed); false when absent, malformed, negative or too
-// large.
+// to kFormDataMax (blanks around it and a sign allowed, as a formatted read of a long
+// integer allows); false when absent, malformed, negative or too large.
 bool read_content_length(const char* text, long& length);
 
 // Decodes URL form data in place over exactly length bytes: '+' becomes a blank and "%hh"

@@ -59,11 +59,24 @@ TEST(WebStart, ContentLengthMustBeAWholeNumberFromZeroTo1024) {
   EXPECT_TRUE(read_content_length("0", length));
   EXPECT_EQ(length, 0);
   length = 5;
-  for (const char* bad : {"", "abc", "1025", "-1", "+3", "12abc", "99999999999999999999999"}) {
+  for (const char* bad :
+       {"", "abc", "1025", "-1", "+", "+-3", "12abc", "99999999999999999999999"}) {
     EXPECT_FALSE(read_content_length(bad, length)) << bad;
   }
   EXPECT_FALSE(read_content_length(nullptr, length));
   EXPECT_EQ(length, 5);
+}
+
+TEST(WebStart, ContentLengthWithAPlusSignIsReadAsTheNumber) {
+  // A formatted read of a long integer takes a leading sign; only negative values are refused.
+  long length = -1;
+  EXPECT_TRUE(read_content_length("+3", length));
+  EXPECT_EQ(length, 3);
+  EXPECT_TRUE(read_content_length(" +1024", length));
+  EXPECT_EQ(length, 1024);
+  EXPECT_TRUE(read_content_length("-0", length));
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(Preamble("a%41b+c", "+7"), kHead + "aAb c");
 }
 
 TEST(WebStart, FormDataDecoding) {

@@ -225,6 +225,27 @@ TEST(NumericLu, AZeroPivotIsReplacedAndDoesNotMarkTheMatrixSingular) {
   EXPECT_EQ(a(2, 2), 1.0e-20);
 }
 
+TEST(NumericLu, AColumnOfNaNCandidatesKeepsTheDiagonalRowAsPivot) {
+  // No candidate compares as largest, so the pivot row must fall back to the current row;
+  // the permutation then stays inside the matrix and the solve stays in bounds.
+  const double nan = std::nan("");
+  matrix a = Make({{nan, 1}, {nan, 2}});
+  ivector indx(2);
+  indx[1] = indx[2] = -99;
+  double sign = 0.0;
+  int singular = 0;
+  lu_decompose(a, 2, indx, sign, singular);
+  EXPECT_EQ(singular, 0);
+  EXPECT_EQ(indx[1], 1);
+  EXPECT_EQ(indx[2], 2);
+  EXPECT_EQ(sign, 1.0);
+  dvector b(2);
+  b[1] = 1.0;
+  b[2] = 1.0;
+  lu_solve(a, 2, indx, b);
+  EXPECT_TRUE(std::isnan(b[1]));
+}
+
 TEST(NumericLu, RandomMatricesTimesTheirInverseGiveTheIdentity) {
   std::mt19937 generator(20240916);
   std::uniform_real_distribution<double> value(-10.0, 10.0);
