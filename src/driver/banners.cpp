@@ -5,7 +5,10 @@
 const char* const kVersionMajor = "8.0.";
 const char* const kVersionNumber = "016";
 const char* const kBuildKind = " Release";
-const char* const kBuildDate = __DATE__;
+// The build date of release 8.0.016, in the compiler's date form ("Mmm dd yyyy"). It is
+// fixed with the version pieces so that the banners of this release read the same from
+// every build of it.
+const char* const kBuildDate = "Sep 16 2024";
 
 void print_start_banner(long total_threads) {
   const long pointer_bits = static_cast<long>(8 * sizeof(void*));

@@ -3,7 +3,7 @@
 // the run modes.
 #pragma once
 
-// Version "8.0." "016", build kind " Release", and the compiler's build date.
+// Version "8.0." "016", build kind " Release", and the release's build date.
 extern const char* const kVersionMajor;
 extern const char* const kVersionNumber;
 extern const char* const kBuildKind;

@@ -15,7 +15,7 @@ using testing_support::RunTarne;
 using testing_support::TempDir;
 
 const char* const kStartBanner =
-    "Parallel version of TARNE \\(8\\.0\\.016 Release, [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4}\\) "
+    "Parallel version of TARNE \\(8\\.0\\.016 Release, Sep 16 2024\\) "
     "with SCE \\(OpenMP\\), 64 bit, [0-9]+ total threads\\.\n";
 
 bool Matches(const std::string& text, const std::string& pattern) {
@@ -67,8 +67,8 @@ TEST(DriverBinary, VersionWithASecondWordPrintsTheVersionBanner) {
   const std::size_t line_end = r.out.find('\n');
   const std::string banner = r.out.substr(line_end + 1);
   EXPECT_TRUE(Matches(banner,
-                      "\n    -- TARNE version 8\\.0\\.016outlet Release, [A-Z][a-z]{2} [ 1-3][0-9] "
-                      "[0-9]{4} --\n \n(    [^\n]+\n)+\n \n"))
+                      "\n    -- TARNE version 8\\.0\\.016outlet Release, Sep 16 2024 --\n \n"
+                      "(    [^\n]+\n)+\n \n"))
       << banner;
   // The dates of the two banners are the same build date.
   const std::string date = r.out.substr(r.out.find("Release, ") + 9, 11);
