@@ -284,8 +284,9 @@ ivector SelectSecantColumns(const ProblemRecord& record, int& cyclic_position) {
   if (record.SLMNCOL <= 0) return ivector();
   ivector selection(record.SLMNCOL);
   for (long i = 1; i <= selection.size(); ++i) selection[i] = kUnfilledSelection;
-  int k = cyclic_position + 1;
-  if (k > record.NPAR || k < 1) k = 1;
+  // Compared before adding 1: a position read back from an edited restart file may be as
+  // large as an int goes.
+  int k = cyclic_position >= 0 && cyclic_position < record.NPAR ? cyclic_position + 1 : 1;
   int taken = 0;
   int since_last_taken = 0;  // a whole lap without a take means there is nothing to take
   while (taken < record.SLMNCOL && since_last_taken < record.NPAR) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -192,6 +193,16 @@ TEST(SecantSelection, WalksCyclicallyAndWraps) {
   EXPECT_EQ(Entries(SelectSecantColumns(record, position)), (std::vector<int>{5, 1}));
   // A position at or past NPAR starts at parameter 1.
   position = 7;
+  EXPECT_EQ(Entries(SelectSecantColumns(record, position)), (std::vector<int>{1, 2}));
+}
+
+TEST(SecantSelection, LargestPositionStartsAtParameterOneWithoutOverflow) {
+  ProblemRecord record = MakeRecord({"none", "none", "none"});
+  record.SLMNCOL = 2;
+  int position = std::numeric_limits<int>::max();
+  EXPECT_EQ(Entries(SelectSecantColumns(record, position)), (std::vector<int>{1, 2}));
+  EXPECT_EQ(position, 2);
+  position = std::numeric_limits<int>::min();
   EXPECT_EQ(Entries(SelectSecantColumns(record, position)), (std::vector<int>{1, 2}));
 }
 
