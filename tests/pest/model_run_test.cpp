@@ -140,6 +140,14 @@ class ModelRunTest : public ::testing::Test {
                              iteration, position_, &partition_, "-slm");
   }
 
+  // The Jacobian with its announcement and progress lines kept off the test's output.
+  short QuietJacobian(int switch_flag, int iteration = 1) {
+    testing::internal::CaptureStdout();
+    const short result = Jacobian(switch_flag, iteration);
+    testing::internal::GetCapturedStdout();
+    return result;
+  }
+
   // The value files the model saw since the base run, one per run.
   std::vector<std::string> Seen() const {
     return FileExists("seen.txt") ? SplitLines(ReadFile("seen.txt")) : std::vector<std::string>{};
@@ -243,9 +251,7 @@ TEST_F(ModelRunTest, LinearModelGetsItsExactJacobianByForwardDifferences) {
   SetModel({"3*$1 + 2*$2 - $3 + 0.5*$4", "-1.5*$1 + 4*$2 + 7*$4 + 1"});
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_EQ(calls_, 3);
   const double expected[3][4] = {{0, 0, 0, 0}, {0, 3, 2, 0.5}, {0, -1.5, 4, 7}};
   for (int i = 1; i <= 2; ++i) {
@@ -268,9 +274,7 @@ TEST_F(ModelRunTest, QuadraticModelByParabolaAndByOutsidePoints) {
   SetModel({"$1*$1 + 3*$1*$3 + $2*$2 + 5*$3*$3"});
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_EQ(calls_, 6);
   EXPECT_NEAR(jacobian_[1][1], 2 * 2.0 + 3 * 3.0, 1e-7);
   // Points 2.02 and 2.04: the secant slope of k2^2 is their sum.
@@ -287,9 +291,7 @@ TEST_F(ModelRunTest, LogParametersAreDifferencedInTheLogarithm) {
   SetModel({"4*log($1)/log(10) + $2", "$2"});
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_NEAR(jacobian_[1][1], 4.0, 1e-9 * 4.0);
   const double slope = (5.05 - 5.0) / (std::log10(5.05) - std::log10(5.0));
   EXPECT_NEAR(jacobian_[2][2], slope, 1e-9 * slope);
@@ -304,9 +306,7 @@ TEST_F(ModelRunTest, LogParameterAtZeroWritesOnePercentEitherSide) {
   SetModel({"$1"});
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"1.0100000E+00 3.0000000E+00 ",
                                               "9.9000000E-01 3.0000000E+00 "}));
   const double slope = 0.02 / (std::log10(1.01) - std::log10(0.99));
@@ -371,9 +371,7 @@ TEST_F(ModelRunTest, TiedParameterFollowsItsParentInNaturalUnits) {
   SetModel({"$1 + $2"});
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"2.0200000E+00 6.0600000E+00 "}));
 }
 
@@ -487,9 +485,7 @@ TEST_F(ModelRunTest, MismatchedJacobianIsRefused) {
   EXPECT_NE(testing::internal::GetCapturedStdout().find("does not match"), std::string::npos);
   jacobian_ = matrix(1, 1, 1, 2);
   record_.NPAR = 3;  // counts more parameters than the record holds
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Jacobian(0), 1);
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(QuietJacobian(0), 1);
   EXPECT_EQ(calls_, 0);
 }
 
@@ -515,9 +511,7 @@ TEST_F(ModelRunTest, UnknownStopCodeIsRemovedAndTheRunsGoOn) {
   SetModel({"$1"}, "echo 7 > pest.stp\n");
   Prepare();
   BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(QuietJacobian(0), 0);
   EXPECT_EQ(calls_, 2);
   EXPECT_FALSE(FileExists("pest.stp"));
 }
