@@ -15,7 +15,15 @@ namespace {
 
 constexpr const char* kLogName = "sce_log_file.txt";
 
-double ModelObjective(SceRun& run, const double* point) {
+// Reports the first failure of the log and disables it.
+void DisableLog(SceRun& run, const char* verb, int error) {
+  std::printf("%s\n", FileErrorMessage(verb, kLogName, 0, std::strerror(error)).c_str());
+  run.log_disabled = 1;
+}
+
+}  // namespace
+
+double model_objective(SceRun& run, const double* point) {
   SceSettings& s = run.settings;
   tarne::mpi_setup* p = run.partition;
   auto sim = std::make_unique<tarne::tarne_sim>(p);
@@ -26,17 +34,9 @@ double ModelObjective(SceRun& run, const double* point) {
   return value;
 }
 
-// Reports the first failure of the log and disables it.
-void DisableLog(SceRun& run, const char* verb, int error) {
-  std::printf("%s\n", FileErrorMessage(verb, kLogName, 0, std::strerror(error)).c_str());
-  run.log_disabled = 1;
-}
-
-}  // namespace
-
 double objective(SceRun& run, const double* point) {
   double value = run.objective_hook ? run.objective_hook(point, run.settings.nparam)
-                                    : ModelObjective(run, point);
+                                    : model_objective(run, point);
   if (std::isnan(value)) return std::numeric_limits<double>::infinity();
   return std::fabs(value);
 }

@@ -9,6 +9,10 @@
 // as +infinity so that such a point ranks last.
 double objective(SceRun& run, const double* point);
 
+// The model's raw objective at point[1..n]: a fresh model run object, the model run and its
+// progress line. What objective uses when no hook is set.
+double model_objective(SceRun& run, const double* point);
+
 // Creates the log with its header line at search start (unless the log is disabled or
 // already open). When it cannot be created the log is disabled after one message.
 void prepare_sce_log(SceRun& run);
