@@ -17,6 +17,7 @@
 #include "pest/instruction_files.h"
 #include "pest/model_run.h"
 #include "pest/output_files.h"
+#include "pest/parameters.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void BuildProblem(ProblemRecord& record) {
   for (int k = 1; k <= kParameters; ++k) {
     Parameter& parameter = record.parameters[k];
     std::snprintf(parameter.PARNME, kTextField, "k%d", k);
-    std::strcpy(parameter.PARTRANS, k % 2 == 0 ? "log" : "none");
+    SetParameterTransform(parameter, k % 2 == 0 ? "log" : "none");
     parameter.value = 0.5 * k;
     list += std::string("[") + parameter.PARNME + "] \"%16.8lf\"\n";
     project += std::string("parameter ") + parameter.PARNME + " [" + parameter.PARNME + "]\n";

@@ -12,7 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "modellib/file_error.h"
+#include "pest/file_report.h"
+#include "pest/parameters.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-void PrintFileError(const char* verb, const std::string& file, long line,
-                    const std::string& reason) {
-  std::printf("%s\n", FileErrorMessage(verb, file.c_str(), line, reason.c_str()).c_str());
-}
 
 // Tokens and lines of the control file, taken from memory with the line number kept for
 // messages. A text token is copied only when it fits its field, so no field is overrun; every
@@ -130,7 +126,7 @@ class ControlReader {
 
   // Reports the reason against the current line; always false.
   bool Fail(const std::string& reason) const {
-    PrintFileError("read", file_, line_, reason);
+    ReportFileError("read", file_, line_, reason);
     return false;
   }
 
@@ -223,7 +219,7 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
   if (std::ferror(file.get())) {
-    PrintFileError("read", name, 0, std::strerror(errno));
+    ReportFileError("read", name, 0, std::strerror(errno));
     return false;
   }
   return true;
@@ -258,7 +254,7 @@ bool CheckCounts(const ProblemRecord& r, ControlReader& in) {
       {"NOBSGP", r.NOBSGP}, {"NTPLFLE", r.NTPLFLE}, {"NINSFLE", r.NINSFLE}};
   for (const auto& count : counts) {
     if (count.second < 0) {
-      PrintFileError("read", in.file(), 0,
+      ReportFileError("read", in.file(), 0,
                      std::string(count.first) + " is " + std::to_string(count.second) +
                          "; a count cannot be negative");
       return false;
@@ -313,6 +309,7 @@ bool ReadParameters(ProblemRecord& r, ControlReader& in, std::FILE* list) {
           in.Real("OFFSET", p.OFFSET) && in.Int("DERCOM", p.DERCOM))) {
       return false;
     }
+    p.transform = TransformOfWord(p.PARTRANS);
     if (i == 1) std::fprintf(list, "%ld\n", static_cast<long>(r.NPAR));
     std::fprintf(list, "[%s] \"%s\"\n", p.PARNME, "%16.8lf");
   }
@@ -323,7 +320,7 @@ bool ReadParameters(ProblemRecord& r, ControlReader& in, std::FILE* list) {
 bool TakeLogarithms(ProblemRecord& r) {
   for (int i = 1; i <= r.NPAR; ++i) {
     Parameter& p = r.parameters[i];
-    if (std::strcmp(p.PARTRANS, "log") != 0) continue;
+    if (!IsLogParameter(p)) continue;
     if (!(p.value > 0.0 && p.PARLBND > 0.0 && p.PARUBND > 0.0)) {
       std::printf("\nThe log transformed parameter %s has an input value less than zero!",
                   p.PARNME);
@@ -341,7 +338,7 @@ bool TakeLogarithms(ProblemRecord& r) {
 bool ReadTieLines(ProblemRecord& r, ControlReader& in) {
   for (int i = 1; i <= r.NPAR; ++i) {
     Parameter& p = r.parameters[i];
-    if (std::strcmp(p.PARTRANS, "tied") != 0) continue;
+    if (!IsTiedParameter(p)) continue;
     in.SetContext(std::string(" of the tie line of ") + p.PARNME);
     if (!(in.Text("the parameter name", p.tie_line_name) && in.Text("PARTIED", p.PARTIED))) {
       return false;
@@ -523,7 +520,7 @@ short ReadControlFile(ProblemRecord& record, const char* control_name) {
   record = ProblemRecord();
   FileHandle list(std::fopen("tarne.in", "w"));
   if (!list) {
-    PrintFileError("create", "tarne.in", 0, std::strerror(errno));
+    ReportFileError("create", "tarne.in", 0, std::strerror(errno));
     return 1;
   }
   std::string name = ControlFileName(control_name);
@@ -532,7 +529,7 @@ short ReadControlFile(ProblemRecord& record, const char* control_name) {
   ControlReader in(name, std::move(text));
   if (!ReadSections(record, in, list.get())) return 1;
   if (std::fclose(list.release()) != 0) {
-    PrintFileError("write", "tarne.in", 0, std::strerror(errno));
+    ReportFileError("write", "tarne.in", 0, std::strerror(errno));
     return 1;
   }
   return 0;
@@ -546,9 +543,9 @@ short CountParameterTypes(ProblemRecord& record) {
     Parameter& p = record.parameters[i];
     p.iw_flag = 0;
     p.iw_name[0] = '\0';
-    if (std::strcmp(p.PARTRANS, "tied") == 0) {
+    if (IsTiedParameter(p)) {
       ++record.NUMTIED;
-    } else if (std::strcmp(p.PARTRANS, "fixed") == 0) {
+    } else if (IsFixedParameter(p)) {
       ++record.NUMFIXED;
     } else {
       ++record.NUMADJ;
@@ -562,14 +559,6 @@ short CountParameterTypes(ProblemRecord& record) {
   return 0;
 }
 
-namespace {
-
-double NaturalValue(const Parameter& p) {
-  return std::strcmp(p.PARTRANS, "log") == 0 ? std::pow(10.0, p.value) : p.value;
-}
-
-}  // namespace
-
 short SetTiedParameters(ProblemRecord& record) {
   for (int i = 1; i <= record.NPAR; ++i) {
     record.parameters[i].parent_index = 0;
@@ -578,7 +567,7 @@ short SetTiedParameters(ProblemRecord& record) {
   if (record.NUMTIED <= 0) return 0;
   for (int i = 1; i <= record.NPAR; ++i) {
     Parameter& p = record.parameters[i];
-    if (std::strcmp(p.PARTRANS, "tied") != 0) continue;
+    if (!IsTiedParameter(p)) continue;
     for (int m = 1; m <= record.NPAR; ++m) {
       const Parameter& parent = record.parameters[m];
       if (std::strcmp(parent.PARNME, p.PARTIED) != 0) continue;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "modellib/file_error.h"
+#include "pest/file_report.h"
 #include "pest/name_index.h"
 
 namespace {
@@ -25,10 +25,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsNumberChar(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-' ||
          c == 'E' || c == 'e';
-}
-
-void ReportFileError(const char* verb, const char* file, long line, const std::string& reason) {
-  std::printf("%s\n", FileErrorMessage(verb, file, line, reason.c_str()).c_str());
 }
 
 long LineOfOffset(const std::string& content, size_t offset) {

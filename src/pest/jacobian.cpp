@@ -17,10 +17,6 @@ constexpr double kLogZeroLimit = 1e-8;
 
 bool Equals(const char* text, const char* word) { return std::strcmp(text, word) == 0; }
 
-double NaturalValue(const Parameter& parameter, double stored) {
-  return IsLogParameter(parameter) ? std::pow(10.0, stored) : stored;
-}
-
 bool StoredValueIsZero(const Parameter& parameter) {
   if (IsLogParameter(parameter)) {
     return std::fabs(std::pow(10.0, parameter.value)) < kLogZeroLimit;
@@ -93,7 +89,7 @@ void SetPerturbedValues(ProblemRecord& record, int k, double x1, double x2, bool
   int children = 0;
   for (int i = 1; i <= record.NPAR && children < record.NUMTIED; ++i) {
     Parameter& child = record.parameters[i];
-    if (!Equals(child.PARTRANS, "tied") || !Equals(child.PARTIED, parent.PARNME)) continue;
+    if (!IsTiedParameter(child) || !Equals(child.PARTIED, parent.PARNME)) continue;
     child.perturbed1 = child.tie_ratio * NaturalValue(parent, x1);
     if (three_point) child.perturbed2 = child.tie_ratio * NaturalValue(parent, x2);
     ++children;
@@ -243,12 +239,6 @@ bool MapColumns(const ProblemRecord& record, const ivector& adjustable, const ma
 }
 
 }  // namespace
-
-bool IsLogParameter(const Parameter& parameter) { return Equals(parameter.PARTRANS, "log"); }
-
-bool IsAdjustableParameter(const Parameter& parameter) {
-  return !Equals(parameter.PARTRANS, "fixed") && !Equals(parameter.PARTRANS, "tied");
-}
 
 int FindParameterGroup(const ProblemRecord& record, const char* name) {
   const int available = static_cast<int>(record.groups.size()) - 1;

@@ -4,16 +4,13 @@
 #pragma once
 
 #include "pest/model_run.h"
+#include "pest/parameters.h"
 
 // Entries of a fresh secant selection list that no parameter has filled.
 constexpr int kUnfilledSelection = -999;
 
 // Differencing of one column, chosen by the group's FORCEN and the switch flag.
 enum class Differencing { kNone, kForward, kThreePoint };
-
-bool IsLogParameter(const Parameter& parameter);
-// True for parameters with a Jacobian column ("fixed" and "tied" have none).
-bool IsAdjustableParameter(const Parameter& parameter);
 
 // Index (1..NPARGP) of the first group named name, or 0 when none is.
 int FindParameterGroup(const ProblemRecord& record, const char* name);

@@ -13,7 +13,8 @@
 #include <string>
 #include <system_error>
 
-#include "modellib/file_error.h"
+#include "pest/file_report.h"
+#include "pest/parameters.h"
 #include "pest/instruction_files.h"
 
 namespace {
@@ -50,8 +51,7 @@ double ChosenValue(const Parameter& parameter, ValueChoice which) {
 }
 
 short ReportValueFileError(const char* verb) {
-  const std::string message = FileErrorMessage(verb, kValueFileName, 0, std::strerror(errno));
-  std::printf("%s\n", message.c_str());
+  ReportFileError(verb, kValueFileName, 0, std::strerror(errno));
   return 1;
 }
 
@@ -65,8 +65,7 @@ short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
   char number[64];
   for (int i = 1; i <= record.NPAR; ++i) {
     const Parameter& parameter = record.parameters[i];
-    double value = ChosenValue(parameter, which);
-    if (std::strcmp(parameter.PARTRANS, "log") == 0) value = std::pow(10.0, value);
+    const double value = NaturalValue(parameter, ChosenValue(parameter, which));
     std::snprintf(number, sizeof number, "%.7E ", value);
     content += number;
   }

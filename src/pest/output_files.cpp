@@ -11,18 +11,13 @@
 #include <string>
 #include <utility>
 
-#include "modellib/file_error.h"
+#include "pest/file_report.h"
 
 namespace {
 
 constexpr const char* kStopFileName = "pest.stp";
 // Code of a stop file that holds no number.
 constexpr long kNoStopCode = 999;
-
-void PrintFileError(const char* verb, const std::string& file, long line,
-                    const std::string& reason) {
-  std::printf("%s\n", FileErrorMessage(verb, file.c_str(), line, reason.c_str()).c_str());
-}
 
 // The one way out of the process for a stop request: codes 2 and 3 explain why the request
 // cannot be obeyed as asked, code 1 ends quietly. The run ends with status 0 and leaves the
@@ -143,7 +138,7 @@ class RestartReader {
   // Items the file can still hold at most (each takes a character and a separator).
   size_t RemainingItems() const { return (text_.size() - pos_) / 2 + 1; }
   bool Fail(const std::string& reason) const {
-    PrintFileError("read", file_, line_, reason);
+    ReportFileError("read", file_, line_, reason);
     return false;
   }
 
@@ -232,13 +227,13 @@ short WriteRestartFile(const matrix& jacobian, const matrix& best_jacobian, int 
   if (!Covers(jacobian, m, a) || !Covers(best_jacobian, m, a) || history.size() < n ||
       best_parameters.size() < record.NPAR || best_simulated.size() < record.NOBS ||
       start_values.size() < a) {
-    PrintFileError("write", names.rst, 0, "the engine state is smaller than the problem");
+    ReportFileError("write", names.rst, 0, "the engine state is smaller than the problem");
     return 1;
   }
   const std::string temporary = std::string(names.rst) + ".tmp";
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) {
-    PrintFileError("create", temporary, 0, std::strerror(errno));
+    ReportFileError("create", temporary, 0, std::strerror(errno));
     return 1;
   }
   RestartWriter out(file);
@@ -284,7 +279,7 @@ short WriteRestartFile(const matrix& jacobian, const matrix& best_jacobian, int 
     reason = std::strerror(errno);
   }
   if (!written) {
-    PrintFileError("write", names.rst, 0, reason);
+    ReportFileError("write", names.rst, 0, reason);
     std::remove(temporary.c_str());
     return 1;
   }

@@ -29,9 +29,13 @@ struct ParameterGroup {
   char DERMTHD[kTextField] = {};
 };
 
+// What PARTRANS makes of a parameter, decided once when the control file is read.
+enum class ParameterTransform { kNone, kLog, kFixed, kTied };
+
 struct Parameter {
   char PARNME[kTextField] = {};
   char PARTRANS[kTextField] = {};
+  ParameterTransform transform = ParameterTransform::kNone;  // the kind PARTRANS names
   char PARCHGLIM[kTextField] = {};
   double value = 0.0;           // PARVAL1, then the current value (log10 for "log")
   double previous_value = 0.0;  // the engine's value at the start of an iteration

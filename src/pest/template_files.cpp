@@ -8,17 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "modellib/file_error.h"
+#include "pest/file_report.h"
 #include "pest/name_index.h"
 
 namespace {
 
 // Longest header line and longest field text (delimiters included) a template may hold.
 constexpr long kMaxTemplateText = 14999;
-
-void ReportFileError(const char* verb, const char* file, long line, const std::string& reason) {
-  std::printf("%s\n", FileErrorMessage(verb, file, line, reason.c_str()).c_str());
-}
 
 // The number of template entries that can be used: NTPLFLE, bounded by the table and the
 // entries the record actually holds.

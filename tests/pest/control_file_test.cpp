@@ -1,4 +1,5 @@
 #include "pest/control_file.h"
+#include "pest/parameters.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -365,7 +366,7 @@ TEST(CountParameterTypes, CountsKindsAndAdjustableIwParameters) {
   EXPECT_STREQ(r.parameters[2].iw_name, "");
 
   // The same name on a fixed parameter gets neither the flag nor the name.
-  std::strcpy(r.parameters[1].PARTRANS, "fixed");
+  SetParameterTransform(r.parameters[1], "fixed");
   EXPECT_EQ(CountParameterTypes(r), 0);
   EXPECT_EQ(r.parameters[1].iw_flag, 0);
   EXPECT_STREQ(r.parameters[1].iw_name, "");

@@ -15,7 +15,7 @@ namespace {
 Parameter MakeParameter(const char* transform, double value, double lower, double upper) {
   Parameter parameter;
   std::strcpy(parameter.PARNME, "p");
-  std::strcpy(parameter.PARTRANS, transform);
+  SetParameterTransform(parameter, transform);
   std::strcpy(parameter.PARGP, "g");
   parameter.value = value;
   parameter.PARLBND = lower;

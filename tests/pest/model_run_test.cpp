@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pest/control_file.h"
+#include "pest/parameters.h"
 #include "pest/instruction_files.h"
 #include "pest/template_files.h"
 #include "support/test_support.h"
@@ -53,7 +54,7 @@ class ModelRunTest : public ::testing::Test {
                           const char* group, double lower = -100.0, double upper = 100.0) {
     Parameter parameter;
     std::strcpy(parameter.PARNME, name);
-    std::strcpy(parameter.PARTRANS, transform);
+    SetParameterTransform(parameter, transform);
     std::strcpy(parameter.PARGP, group);
     parameter.value = value;
     parameter.PARLBND = lower;
