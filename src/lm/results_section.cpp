@@ -1,0 +1,1 @@
+#include "lm/results_section.h"

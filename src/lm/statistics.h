@@ -1,0 +1,36 @@
+// Posterior statistics of a finished Levenberg-Marquardt search: covariance and correlation
+// of the adjustable parameters, the eigen decomposition of the covariance (Jacobi rotations,
+// sorted descending) and the two-sided 95 percent Student t quantile. Used by the results
+// section of the record file.
+#pragma once
+
+#include "numeric/numeric.h"
+#include "pest/problem.h"
+
+// Why a covariance matrix could not be estimated.
+enum class CovarianceOutcome {
+  kEstimated,
+  kSingular,       // the normal matrix J'QJ cannot be inverted
+  kTooFewWeighted  // no more weighted observations and prior items than parameters
+};
+
+// C = phi / (n+ - NUMADJ) (J'QJ)^-1 over the rows the mode uses. weights holds WEIGHT^2 of
+// every row 1..NOBS+NPRIOR (the diagonal of the weight matrix). covariance must be
+// NUMADJ x NUMADJ; it is left untouched unless the outcome is kEstimated.
+CovarianceOutcome ComputeCovariance(const matrix& jacobian, const dvector& weights, double phi,
+                                    const ProblemRecord& record, matrix& covariance);
+
+// R(i, j) = C(i, j) / sqrt(C(i, i) C(j, j)) for i, j in 1..n.
+void ComputeCorrelation(const matrix& covariance, int n, matrix& correlation);
+
+// Eigenvalues d and eigenvectors v (one per column) of the symmetric n x n matrix a by cyclic
+// Jacobi rotations; a is destroyed above its diagonal. nrot counts the rotations. More than
+// 50 sweeps end the process through nr_error.
+void jacobi(matrix& a, int n, dvector& d, matrix& v, int& nrot);
+
+// Sorts the eigenvalues into descending order, exchanging the columns of v with them.
+void SortEigenpairs(dvector& d, matrix& v, int n);
+
+// The two-sided 95 percent quantile of Student's t for df degrees of freedom, from the table
+// and its linear interpolation; false (t untouched) for df outside 1..9999999.
+bool StudentTQuantile(long df, double& t);
