@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "lm/statistics.h"
 #include "numeric/numeric.h"
 #include "pest/problem.h"
 
@@ -16,3 +17,9 @@
 short WriteFinalStatistics(std::FILE* record_file, const matrix& best_jacobian,
                            const dvector& weights, double phi, const ProblemRecord& record,
                            const matrix& prior_matrix);
+
+// Writes the section from statistics already computed. With NOPTMAX 0 the statistics are not
+// looked at unless their outcome is kSingular. Returns 0.
+short WriteResultsSection(std::FILE* record_file, double phi,
+                          const PosteriorStatistics& statistics, const ProblemRecord& record,
+                          const matrix& prior_matrix);

@@ -34,3 +34,22 @@ void SortEigenpairs(dvector& d, matrix& v, int n);
 // The two-sided 95 percent quantile of Student's t for df degrees of freedom, from the table
 // and its linear interpolation; false (t untouched) for df outside 1..9999999.
 bool StudentTQuantile(long df, double& t);
+
+// Observations with WEIGHT > 0 plus prior-information items with WEIGHT > 0 (all of them,
+// whatever the mode): the n+ of the covariance factor.
+long CountWeightedItems(const ProblemRecord& record);
+
+// What the results section reports beyond the problem record. Unless the outcome is
+// kEstimated the matrices and eigenvalues carry no information.
+struct PosteriorStatistics {
+  CovarianceOutcome outcome = CovarianceOutcome::kEstimated;
+  matrix covariance;    // NUMADJ x NUMADJ, by rank among the adjustable parameters
+  matrix correlation;   // NUMADJ x NUMADJ
+  matrix eigenvectors;  // NUMADJ x NUMADJ, one eigenvector per column
+  dvector eigenvalues;  // NUMADJ, in descending order
+};
+
+// The covariance and, when it could be estimated, the correlation and the sorted eigen
+// decomposition of a copy of it.
+PosteriorStatistics ComputePosteriorStatistics(const matrix& jacobian, const dvector& weights,
+                                               double phi, const ProblemRecord& record);
