@@ -8,6 +8,7 @@
 #include <new>
 
 #include "driver/banners.h"
+#include "lm/slm_driver.h"
 #include "montecarlo/montecarlo.h"
 #include "sce/sce_driver.h"
 
@@ -54,14 +55,18 @@ int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char*
 }
 
 // A Levenberg-Marquardt tool: run it with the whole command line, or say it is missing.
-int RunTool(int (*tool)(int, char**), const char* option, const char* name, int argc,
-            char** argv) {
+int RunTool(int (*tool)(tarne::mpi_setup*, int, char**), tarne::mpi_setup& partition,
+            const char* option, const char* name, int argc, char** argv) {
   if (tool == nullptr) {
     std::printf("tarne: the %s tool (%s) is not available in this build\n", name, option);
     return 0;
   }
-  tool(argc, argv);
+  tool(&partition, argc, argv);
   return 0;
+}
+
+int RunSecantLevenbergMarquardt(tarne::mpi_setup* partition, int argc, char** argv) {
+  return slm_kor(partition, argc, argv);
 }
 
 }  // namespace
@@ -82,6 +87,7 @@ ModeEntries default_mode_entries() {
   entries.project_run = run_project_on_fresh_model;
   entries.monte_carlo = run_monte_carlo;
   entries.sce = run_sce;
+  entries.secant_lm = RunSecantLevenbergMarquardt;
   return entries;
 }
 
@@ -111,13 +117,13 @@ int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, c
       entries.monte_carlo(&partition, 500, request.input_file);
       return 0;
     case kSecantLm:
-      return RunTool(entries.secant_lm, "-slm", "secant Levenberg-Marquardt", argc, argv);
+      return RunTool(entries.secant_lm, partition, "-slm", "secant Levenberg-Marquardt", argc, argv);
     case kMultistart:
-      return RunTool(entries.multistart, "-ms", "multistart", argc, argv);
+      return RunTool(entries.multistart, partition, "-ms", "multistart", argc, argv);
     case kTrajectoryRepulsion:
-      return RunTool(entries.trajectory_repulsion, "-tr", "trajectory repulsion", argc, argv);
+      return RunTool(entries.trajectory_repulsion, partition, "-tr", "trajectory repulsion", argc, argv);
     case kMlsl:
-      return RunTool(entries.mlsl, "-mlsl", "MLSL", argc, argv);
+      return RunTool(entries.mlsl, partition, "-mlsl", "MLSL", argc, argv);
     default:  // kHelp: the start banner was all there was to print
       return 0;
   }

@@ -16,11 +16,12 @@ struct ModeEntries {
                      const char* argument, long batch_index);
   int (*monte_carlo)(tarne::mpi_setup* partition, long total_samples, const char* input_file);
   void (*sce)(tarne::mpi_setup* partition, const char* input_file);
-  // Levenberg-Marquardt tools; each receives the whole command line.
-  int (*secant_lm)(int argc, char** argv);
-  int (*multistart)(int argc, char** argv);
-  int (*trajectory_repulsion)(int argc, char** argv);
-  int (*mlsl)(int argc, char** argv);
+  // Levenberg-Marquardt tools; each receives the partition object and the whole command
+  // line, and returns its status (which does not change the exit code).
+  int (*secant_lm)(tarne::mpi_setup* partition, int argc, char** argv);
+  int (*multistart)(tarne::mpi_setup* partition, int argc, char** argv);
+  int (*trajectory_repulsion)(tarne::mpi_setup* partition, int argc, char** argv);
+  int (*mlsl)(tarne::mpi_setup* partition, int argc, char** argv);
 };
 
 // The entries of this build.

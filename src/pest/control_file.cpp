@@ -225,6 +225,31 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   return true;
 }
 
+// Settings the search cannot work with are refused where they are read, so the message
+// names their line: a lambda search needs at least one trial and a lambda that stays
+// positive; the secant mode needs a full-update switch of 0 or 1 and a column count of at
+// least 0 (its list of columns would otherwise hold entries that name no parameter).
+bool CheckLambdaSettings(const ProblemRecord& r, ControlReader& in) {
+  if (r.NUMLAM < 1) {
+    return in.Fail("NUMLAM is " + std::to_string(r.NUMLAM) +
+                   "; at least one lambda must be tried in each iteration");
+  }
+  if (!(r.RLAMBDA1 >= 0.0) || !(r.RLAMFAC > 0.0)) {
+    return in.Fail("RLAMBDA1 must be 0 or more and RLAMFAC more than 0");
+  }
+  return true;
+}
+
+bool CheckSecantSettings(const ProblemRecord& r, ControlReader& in) {
+  if (r.SLMFULLUPD != 0 && r.SLMFULLUPD != 1) {
+    return in.Fail("SLMFULLUPD is " + std::to_string(r.SLMFULLUPD) + "; it must be 0 or 1");
+  }
+  if (r.SLMNCOL < 0) {
+    return in.Fail("SLMNCOL is " + std::to_string(r.SLMNCOL) + "; it cannot be negative");
+  }
+  return true;
+}
+
 bool ReadControlData(ProblemRecord& r, ControlReader& in) {
   return in.Text("RSTFLE", r.RSTFLE) && in.Text("PESTMODE", r.PESTMODE) &&
          in.Int("NPAR", r.NPAR) && in.Int("NOBS", r.NOBS) && in.Int("NPARGP", r.NPARGP) &&
@@ -235,6 +260,7 @@ bool ReadControlData(ProblemRecord& r, ControlReader& in) {
          in.Int("MESSFILE", r.MESSFILE) && in.Real("RLAMBDA1", r.RLAMBDA1) &&
          in.Real("RLAMFAC", r.RLAMFAC) && in.Real("PHIRATSUF", r.PHIRATSUF) &&
          in.Real("PHIREDLAM", r.PHIREDLAM) && in.Int("NUMLAM", r.NUMLAM) &&
+         CheckLambdaSettings(r, in) &&
          in.Real("RELPARMAX", r.RELPARMAX) && in.Real("FACPARMAX", r.FACPARMAX) &&
          in.Real("FACORIG", r.FACORIG) && in.Int("the integer before PHIREDSWH", r.ignored_integer) &&
          in.Real("PHIREDSWH", r.PHIREDSWH) && in.Text("the word after PHIREDSWH", r.ignored_word) &&
@@ -244,6 +270,7 @@ bool ReadControlData(ProblemRecord& r, ControlReader& in) {
          in.Int("ICOV", r.ICOV) && in.Int("ICOR", r.ICOR) && in.Int("IEIG", r.IEIG) &&
          in.Int("SLMMODE", r.SLMMODE) && in.Int("SLMFULLUPD", r.SLMFULLUPD) &&
          in.Real("SLMFULLRAT", r.SLMFULLRAT) && in.Int("SLMNCOL", r.SLMNCOL) &&
+         CheckSecantSettings(r, in) &&
          in.Real("LSDISTMIN", r.LSDISTMIN) && in.Text("PROJFLE", r.PROJFLE);
 }
 

@@ -34,7 +34,7 @@ int RecordMonteCarlo(tarne::mpi_setup*, long total_samples, const char* input_fi
 void RecordSce(tarne::mpi_setup*, const char* input_file) {
   calls.push_back(std::string("sce ") + input_file);
 }
-int RecordTool(int argc, char** argv) {
+int RecordTool(tarne::mpi_setup*, int argc, char** argv) {
   std::string line = "tool";
   for (int i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
   calls.push_back(line);

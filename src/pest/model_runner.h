@@ -1,0 +1,39 @@
+// The one object through which a Levenberg-Marquardt search runs its model: base runs,
+// lambda trials, the final run and the Jacobian's runs, all with the same problem record,
+// partition object, first command-line word, instruction files and model-call count.
+// Made by the engine for each local search.
+#pragma once
+
+#include "pest/model_run.h"
+
+// How a run is counted and whether a stop request may end the process after it.
+enum class RunKind {
+  kSearch,          // counted; the stop file is consulted after the outputs are read
+  kFinal,           // counted; no stop-file check
+  kFinalUncounted,  // neither counted nor checked
+};
+
+class ModelRunner {
+ public:
+  // model_calls is the count the search keeps (and saves in its restart file).
+  ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
+              FileHandleTable& instructions, long& model_calls);
+
+  // Writes "values.in" from the current stored values, runs the model and the post-run
+  // command, and reads every output file into the slot. Returns 0 or the first failing
+  // status; a stop request found after a kSearch run ends the process.
+  short Run(int slot, RunKind kind);
+
+  // The finite-difference Jacobian of the current values (see CalculateJacobian).
+  short Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag, int iteration,
+                 int& cyclic_position);
+
+  long model_calls() const { return model_calls_; }
+
+ private:
+  ProblemRecord& record_;
+  tarne::mpi_setup* partition_;
+  const char* first_argument_;
+  FileHandleTable& instructions_;
+  long& model_calls_;
+};
