@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pest/model_runner.h"
 #include "pest/output_files.h"
 
 namespace {
@@ -35,12 +36,9 @@ double Shifted(const Parameter& parameter, double percent) {
 
 // Everything one CalculateJacobian call needs for its model runs.
 struct JacobianRun {
+  ModelRunner& runner;
   ProblemRecord& record;
   matrix& jacobian;
-  long& model_calls;
-  FileHandleTable& handles;
-  tarne::mpi_setup* partition;
-  const char* first_argument;
   long run_counter = 1;
 };
 
@@ -61,14 +59,8 @@ void PrintRunProgress(long run) {
 // One Jacobian run: value file from the chosen perturbed values, the model, the progress
 // line, the outputs into the chosen slot, and the stop file.
 short PerturbedRun(JacobianRun& run, ValueChoice values, int slot) {
-  short status = WriteValueFile(run.record, values);
-  if (status != 0) return status;
-  status = RunModel(run.record, run.partition, run.first_argument, run.model_calls);
-  if (status != 0) return status;
-  PrintRunProgress(run.run_counter++);
-  status = ReadModelOutputs(run.record, slot, run.handles);
-  if (status != 0) return status;
-  return CheckStopFile();
+  return run.runner.Run(values, slot, RunKind::kSearch,
+                        [&run] { PrintRunProgress(run.run_counter++); });
 }
 
 void SetColumn(JacobianRun& run, int column, double value) {
@@ -390,6 +382,14 @@ short CalculateJacobian(ProblemRecord& record, const ivector& adjustable, matrix
                         FileHandleTable& instruction_handles, int iteration,
                         int& cyclic_position, tarne::mpi_setup* partition,
                         const char* first_argument) {
+  ModelRunner runner(record, partition, first_argument, instruction_handles, model_calls);
+  return CalculateJacobian(runner, adjustable, jacobian, switch_flag, iteration,
+                           cyclic_position);
+}
+
+short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,
+                        int switch_flag, int iteration, int& cyclic_position) {
+  ProblemRecord& record = runner.record();
   std::vector<int> column_of;
   if (!MapColumns(record, adjustable, jacobian, column_of)) return 1;
   ivector selection;
@@ -411,8 +411,7 @@ short CalculateJacobian(ProblemRecord& record, const ivector& adjustable, matrix
   for (long i = 1; i <= selection.size(); ++i) {
     if (selection[i] >= 1 && selection[i] <= record.NPAR) selected[selection[i]] = 1;
   }
-  JacobianRun run{record, jacobian, model_calls, instruction_handles, partition,
-                  first_argument};
+  JacobianRun run{runner, record, jacobian};
   short result = 0;
   for (int k = 1; k <= record.NPAR && result == 0; ++k) {
     const Parameter& parameter = record.parameters[k];

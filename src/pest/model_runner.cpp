@@ -11,21 +11,30 @@ ModelRunner::ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition,
       instructions_(instructions),
       model_calls_(model_calls) {}
 
-short ModelRunner::Run(int slot, RunKind kind) {
-  short status = WriteValueFile(record_, ValueChoice::kCurrent);
-  if (status != 0) return status;
+short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
+                       const std::function<void()>& after_model) {
   long uncounted = 0;
   long& counter = kind == RunKind::kFinalUncounted ? uncounted : model_calls_;
-  status = RunModel(record_, partition_, first_argument_, counter);
-  if (status != 0) return status;
-  status = ReadModelOutputs(record_, slot, instructions_);
-  if (status != 0) return status;
+  short status = 0;
+  if (synthetic_) {
+    status = synthetic_(record_, values, slot);
+    if (status != 0) return status;
+    ++counter;
+    if (after_model) after_model();
+  } else {
+    status = WriteValueFile(record_, values);
+    if (status != 0) return status;
+    status = RunModel(record_, partition_, first_argument_, counter);
+    if (status != 0) return status;
+    if (after_model) after_model();
+    status = ReadModelOutputs(record_, slot, instructions_);
+    if (status != 0) return status;
+  }
   return kind == RunKind::kSearch ? CheckStopFile() : 0;
 }
 
 short ModelRunner::Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag,
                             int iteration, int& cyclic_position) {
-  return CalculateJacobian(record_, adjustable, jacobian, model_calls_, switch_flag,
-                           instructions_, iteration, cyclic_position, partition_,
-                           first_argument_);
+  return CalculateJacobian(*this, adjustable, jacobian, switch_flag, iteration,
+                           cyclic_position);
 }

@@ -4,6 +4,8 @@
 // Made by the engine for each local search.
 #pragma once
 
+#include <functional>
+
 #include "pest/model_run.h"
 
 // How a run is counted and whether a stop request may end the process after it.
@@ -19,15 +21,25 @@ class ModelRunner {
   ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
               FileHandleTable& instructions, long& model_calls);
 
-  // Writes "values.in" from the current stored values, runs the model and the post-run
-  // command, and reads every output file into the slot. Returns 0 or the first failing
-  // status; a stop request found after a kSearch run ends the process.
-  short Run(int slot, RunKind kind);
+  // Writes "values.in" from the chosen values, runs the model and the post-run command,
+  // calls after_model (when given), and reads every output file into the slot. Returns 0 or
+  // the first failing status; a stop request found after a kSearch run ends the process.
+  short Run(ValueChoice values, int slot, RunKind kind,
+            const std::function<void()>& after_model = nullptr);
+  // A run with the current values.
+  short Run(int slot, RunKind kind) { return Run(ValueChoice::kCurrent, slot, kind); }
 
   // The finite-difference Jacobian of the current values (see CalculateJacobian).
   short Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag, int iteration,
                  int& cyclic_position);
 
+  // Benchmarks and tests may put a computation in place of the value file, the model, the
+  // command and the output reading: it fills the slot from the chosen values and returns a
+  // status. Counting and the stop file work as for a real run.
+  using SyntheticModel = std::function<short(ProblemRecord&, ValueChoice, int slot)>;
+  void SetSyntheticModel(SyntheticModel model) { synthetic_ = std::move(model); }
+
+  ProblemRecord& record() { return record_; }
   long model_calls() const { return model_calls_; }
 
  private:
@@ -36,4 +48,9 @@ class ModelRunner {
   const char* first_argument_;
   FileHandleTable& instructions_;
   long& model_calls_;
+  SyntheticModel synthetic_;
 };
+
+// CalculateJacobian with every run made by the runner.
+short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,
+                        int switch_flag, int iteration, int& cyclic_position);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -70,24 +71,42 @@ bool Covers(const matrix& a, long rows, long cols) {
 }
 
 // Items of the restart file, one per line; matrix rows as tab-ended values on one line. Reals
-// carry 17 significant digits, which reproduce every double exactly.
+// are written in the shortest form that reads back as the same double, so a resumed run
+// continues from exactly the state that was saved; a large problem's two Jacobians hold
+// millions of values, which this form also writes several times faster than printf.
 class RestartWriter {
  public:
   explicit RestartWriter(std::FILE* file) : file_(file) {}
   void Int(long value) { std::fprintf(file_, "%ld\n", value); }
-  void Real(double value) { std::fprintf(file_, "%.17g\n", value); }
+  void Real(double value) {
+    line_.clear();
+    Append(value, '\n');
+    Flush();
+  }
   void Reals(const dvector& values, long count) {
     for (long i = 1; i <= count; ++i) Real(values[i]);
   }
   void Matrix(const matrix& a, long rows, long cols) {
     for (long i = 1; i <= rows; ++i) {
-      for (long j = 1; j <= cols; ++j) std::fprintf(file_, "%.17g\t", a(i, j));
-      std::fprintf(file_, "\n");
+      line_.clear();
+      const double* row = a[i];
+      for (long j = 1; j <= cols; ++j) Append(row[j], '\t');
+      line_ += '\n';
+      Flush();
     }
   }
 
  private:
+  void Append(double value, char separator) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    line_.append(buffer, result.ptr);
+    line_ += separator;
+  }
+  void Flush() { std::fwrite(line_.data(), 1, line_.size(), file_); }
+
   std::FILE* file_;
+  std::string line_;
 };
 
 // Items of a restart file in order, separated by any white space, so both the exact form and
