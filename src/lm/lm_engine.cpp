@@ -39,7 +39,10 @@ class Search {
         state_(state),
         observer_(observer),
         runner_(context.record, context.partition, context.first_argument,
-                context.instructions, state.model_calls) {}
+                context.instructions, state.model_calls) {
+    if (context.synthetic_model) runner_.SetSyntheticModel(context.synthetic_model);
+  }
+  ~Search() { state_.command_seconds += runner_.command_seconds(); }
 
   short Run() {
     short status = context_.restart ? Resume() : InitialRun();

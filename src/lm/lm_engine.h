@@ -9,6 +9,7 @@
 #include "lm/lm_report.h"
 #include "lm/lm_state.h"
 #include "modellib/tarne_lib.h"
+#include "pest/model_runner.h"
 #include "pest/output_files.h"
 #include "pest/problem.h"
 
@@ -22,6 +23,8 @@ struct LmContext {
   tarne::mpi_setup* partition;
   const char* first_argument;  // the option word, handed to the model library with every run
   bool restart = false;        // resume from the restart file instead of the initial run
+  // Benchmarks only: a computation in place of the model runs (see ModelRunner).
+  ModelRunner::SyntheticModel synthetic_model = nullptr;
 };
 
 // Hooks through which a global method watches a search and may end it early. A search with

@@ -42,6 +42,7 @@ struct LmState {
   int switch_flag = 0;          // 1 = "switch" groups use three-point derivatives
   bool switch_eligible = false;  // some adjustable parameter is in a "switch" group
   long model_calls = 0;
+  double command_seconds = 0.0;  // wall time in post-run commands (benchmarks leave it out)
   int cyclic_position = 0;  // last parameter whose column the secant scheme refreshed
   int all_at_limits = 0;    // every adjustable parameter frozen or without effect
 

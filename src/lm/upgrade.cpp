@@ -264,13 +264,15 @@ short ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& 
                          const dvector& prior_values, const ProblemRecord& record, dvector& u,
                          UpgradeNotes& notes) {
   const long rows = static_cast<long>(record.NOBS) + record.NPRIOR;
+  // The step as a plain array over the columns it moves, read once per row.
+  const size_t count = columns.size();
+  std::vector<double> step(count);
+  for (size_t c = 0; c < count; ++c) step[c] = u[static_cast<long>(c) + 1];
   double numerator = 0.0, denominator = 0.0;
   for (long i = 1; i <= rows; ++i) {
     const double* row = system.jacobian[i];
     double predicted = 0.0;
-    for (size_t c = 0; c < columns.size(); ++c) {
-      predicted += row[columns[c]] * u[static_cast<long>(c) + 1];
-    }
+    for (size_t c = 0; c < count; ++c) predicted += row[columns[c]] * step[c];
     const double residual = i <= record.NOBS
                                 ? record.observations[i].OBSVAL -
                                       record.observations[i].simulated[kBaseSlot]

@@ -1,6 +1,7 @@
 #include "pest/instruction_files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -45,12 +46,34 @@ int UsableInstructionCount(const ProblemRecord& record) {
   return std::max(0, std::min({record.NINSFLE, kMaxModelFiles, held}));
 }
 
-NameIndex IndexObservations(const ProblemRecord& record) {
+// A fingerprint of the observation names and of where they are stored.
+unsigned long long ObservationNamesKey(const ProblemRecord& record) {
   const int count =
       std::max(0, std::min(record.NOBS, static_cast<int>(record.observations.size()) - 1));
-  std::vector<const char*> names(static_cast<size_t>(count) + 1, "");
-  for (int k = 1; k <= count; ++k) names[k] = record.observations[k].OBSNME;
-  return NameIndex(std::move(names));
+  unsigned long long key = 1469598103934665603ULL ^ static_cast<unsigned long long>(count);
+  key = key * 1099511628211ULL ^ reinterpret_cast<std::uintptr_t>(record.observations.data());
+  for (int k = 1; k <= count; ++k) {
+    for (const char* c = record.observations[k].OBSNME; *c != '\0'; ++c) {
+      key = (key ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
+    }
+    key = (key ^ 0xffu) * 1099511628211ULL;
+  }
+  return key;
+}
+
+// The index of the observation names, kept in the handle table across runs and made anew
+// when the names are not those it was made from.
+const NameIndex& IndexObservations(const ProblemRecord& record, FileHandleTable& handles,
+                                   unsigned long long key) {
+  const int count =
+      std::max(0, std::min(record.NOBS, static_cast<int>(record.observations.size()) - 1));
+  if (handles.name_index == nullptr || handles.name_index_key != key) {
+    std::vector<const char*> names(static_cast<size_t>(count) + 1, "");
+    for (int k = 1; k <= count; ++k) names[k] = record.observations[k].OBSNME;
+    handles.name_index = std::make_unique<NameIndex>(std::move(names));
+    handles.name_index_key = key;
+  }
+  return *handles.name_index;
 }
 
 // One pass of an instruction file over the text of its output file. Both files are held in
@@ -58,20 +81,32 @@ NameIndex IndexObservations(const ProblemRecord& record) {
 class InstructionRun {
  public:
   InstructionRun(ProblemRecord& record, int file_index, int slot, std::string instructions,
-                 std::string output)
+                 std::string output, const NameIndex& observations,
+                 FileHandleTable::InstructionMemo& memo, unsigned long long names_key)
       : record_(record),
         entry_(record.instructions[file_index]),
         slot_(slot),
         ins_(std::move(instructions)),
         out_(std::move(output)),
-        observations_(IndexObservations(record)) {}
+        observations_(observations),
+        memo_(memo),
+        names_key_(names_key),
+        remembered_(memo.names_key == names_key && memo.text == ins_) {}
 
   bool Run(char marker, size_t first_instruction) {
     marker_ = marker;
     ip_ = first_instruction;
+    if (!remembered_) {
+      memo_.text.clear();
+      memo_.observations.clear();
+    }
     while (ip_ < ins_.size()) {
       action_start_ = ip_;
       if (!Act(ins_[ip_++])) return false;
+    }
+    if (!remembered_) {
+      memo_.text = ins_;
+      memo_.names_key = names_key_;
     }
     return true;
   }
@@ -208,8 +243,16 @@ class InstructionRun {
     if (op_ >= out_.size()) return OutputFailure("the file ends before the value of " + name);
     const size_t start = op_;
     while (op_ < out_.size() && IsNumberChar(out_[op_])) ++op_;
-    const std::string run = out_.substr(start, op_ - start);
-    Store(observation, std::strtod(run.c_str(), nullptr));
+    // The number is read from the run alone, copied out so that strtod cannot look past it.
+    const size_t length = op_ - start;
+    char small[64];
+    if (length < sizeof small) {
+      std::memcpy(small, out_.data() + start, length);
+      small[length] = '\0';
+      Store(observation, std::strtod(small, nullptr));
+    } else {
+      Store(observation, std::strtod(out_.substr(start, length).c_str(), nullptr));
+    }
     return true;
   }
 
@@ -249,7 +292,12 @@ class InstructionRun {
 
   // The first observation named as written, in lower case or in upper case.
   bool Match(const std::string& name, int& observation) {
-    observation = observations_.FindFirst({name, LowerCase(name), UpperCase(name)});
+    if (remembered_) {
+      observation = memo_.observations[matched_++];
+      return true;
+    }
+    observation = observations_.FindFirstInAnyCase(name, lower_, upper_);
+    memo_.observations.push_back(observation);
     if (observation == 0) {
       return InstructionFailure("observation " + name + " is not in the problem");
     }
@@ -278,7 +326,12 @@ class InstructionRun {
   const int slot_;
   const std::string ins_;
   const std::string out_;
-  const NameIndex observations_;
+  const NameIndex& observations_;
+  std::string lower_, upper_;  // case forms of the name being matched
+  FileHandleTable::InstructionMemo& memo_;
+  const unsigned long long names_key_;
+  const bool remembered_;  // the memo holds this text's matches: no lookups
+  size_t matched_ = 0;
   char marker_ = '\0';
   size_t ip_ = 0;
   size_t op_ = 0;
@@ -376,6 +429,8 @@ short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& h
   if (!ReadHeader(entry, instructions, marker) || !ReadOutputFile(entry, output)) return 1;
   const size_t header_end = instructions.find('\n');
   const size_t first = header_end == std::string::npos ? instructions.size() : header_end + 1;
-  InstructionRun run(record, i, slot, std::move(instructions), std::move(output));
+  const unsigned long long names_key = ObservationNamesKey(record);
+  InstructionRun run(record, i, slot, std::move(instructions), std::move(output),
+                     IndexObservations(record, handles, names_key), handles.memo[i], names_key);
   return run.Run(marker, first) ? 0 : 1;
 }

@@ -84,22 +84,31 @@ short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
   return 0;
 }
 
-short RunModel(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
-               long& model_calls) {
+short RunModelLibrary(ProblemRecord& record, tarne::mpi_setup* partition,
+                      const char* first_argument) {
   if (partition == nullptr) {
     std::printf("\nA model run needs the partition object of the model library.\n");
     return 1;
   }
-  {
-    FreshModel model(partition);
-    model->main_tarne(record.PROJFLE, nullptr, first_argument != nullptr ? first_argument : "");
-  }
+  FreshModel model(partition);
+  model->main_tarne(record.PROJFLE, nullptr, first_argument != nullptr ? first_argument : "");
+  return 0;
+}
+
+void RunPostCommand(const ProblemRecord& record) {
   // The command writes to the same console: what is buffered here goes out first.
   std::fflush(nullptr);
   if (record.POSTBATCH[0] != '\0') {
     const int ignored = std::system(record.POSTBATCH);
     static_cast<void>(ignored);
   }
+}
+
+short RunModel(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
+               long& model_calls) {
+  const short status = RunModelLibrary(record, partition, first_argument);
+  if (status != 0) return status;
+  RunPostCommand(record);
   ++model_calls;
   return 0;
 }

@@ -23,6 +23,10 @@ short WriteValueFile(const ProblemRecord& record, ValueChoice which);
 // not used; model_calls grows by one. Returns 0, or 1 without a partition object.
 short RunModel(ProblemRecord& record, tarne::mpi_setup* partition, const char* first_argument,
                long& model_calls);
+// The two halves of RunModel: the model library's run, and the post-run command.
+short RunModelLibrary(ProblemRecord& record, tarne::mpi_setup* partition,
+                      const char* first_argument);
+void RunPostCommand(const ProblemRecord& record);
 
 // Reads every instruction file, in order, into the chosen simulated-value slot. Returns 0,
 // or the first failing status of ReadModelOutput.

@@ -1,5 +1,7 @@
 #include "pest/model_runner.h"
 
+#include <chrono>
+
 #include "pest/output_files.h"
 
 ModelRunner::ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition,
@@ -24,8 +26,13 @@ short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
   } else {
     status = WriteValueFile(record_, values);
     if (status != 0) return status;
-    status = RunModel(record_, partition_, first_argument_, counter);
+    status = RunModelLibrary(record_, partition_, first_argument_);
     if (status != 0) return status;
+    const auto start = std::chrono::steady_clock::now();
+    RunPostCommand(record_);
+    command_seconds_ +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ++counter;
     if (after_model) after_model();
     status = ReadModelOutputs(record_, slot, instructions_);
     if (status != 0) return status;

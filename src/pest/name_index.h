@@ -35,6 +35,23 @@ class NameIndex {
     }
   }
 
+  // The lowest index whose name equals name as written, in lower case or in upper case, or
+  // 0. The buffers hold the two case forms; passing the same ones for every lookup spares an
+  // allocation per name.
+  int FindFirstInAnyCase(const std::string& name, std::string& lower, std::string& upper) const {
+    lower.assign(name);
+    upper.assign(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto chain = first_.find(lower);
+    if (chain == first_.end()) return 0;
+    for (int k = chain->second; k != 0; k = next_[k]) {
+      const char* candidate = names_[k];
+      if (name == candidate || lower == candidate || upper == candidate) return k;
+    }
+    return 0;
+  }
+
   // Returns the lowest index whose name equals one of forms exactly, or 0. Every form must
   // have the same lower-case form as forms[0] (the name itself, its upper and lower case).
   int FindFirst(const std::vector<std::string>& forms) const {

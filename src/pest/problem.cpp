@@ -1,5 +1,9 @@
 #include "problem.h"
 
+#include "pest/name_index.h"
+
+FileHandleTable::FileHandleTable() = default;
+
 FileHandleTable::~FileHandleTable() { CloseAll(); }
 
 void FileHandleTable::CloseAll() {

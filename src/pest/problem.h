@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 // Width of the plain text fields of the record, terminator included.
@@ -177,14 +179,29 @@ struct ProblemRecord {
   int NUMIW = 0;
 };
 
+class NameIndex;
+
 // The fixed table of open template or instruction files: slot i (1..25) holds file i.
 // Slots still open when the table is destroyed are closed.
 struct FileHandleTable {
-  FileHandleTable() = default;
+  FileHandleTable();
   ~FileHandleTable();
   FileHandleTable(const FileHandleTable&) = delete;
   FileHandleTable& operator=(const FileHandleTable&) = delete;
   void CloseAll();
 
   std::FILE* slot[kMaxModelFiles + 1] = {};
+
+  // What the instruction reader learnt in earlier runs, so that a run of a large problem does
+  // not look up every observation name again: the index of the observation names, and for
+  // each instruction file the observations its names matched, in the order they stand,
+  // valid while the instruction text and the observation names are those of the memo.
+  struct InstructionMemo {
+    std::string text;
+    unsigned long long names_key = 0;
+    std::vector<int> observations;
+  };
+  std::unique_ptr<NameIndex> name_index;
+  unsigned long long name_index_key = 0;
+  InstructionMemo memo[kMaxModelFiles + 1];
 };

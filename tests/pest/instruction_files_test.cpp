@@ -330,3 +330,33 @@ TEST(InstructionFiles, MissingInstructionFileIsReportedByOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Later runs reuse the matches of earlier ones; a changed instruction file or changed
+// observation names are matched afresh.
+TEST(InstructionFiles, RepeatedReadsFollowChangedInstructionsAndNames) {
+  TempDir dir;
+  ProblemRecord record = RecordWithObservations({"a", "b"});
+  AddInstructionFiles(record, 1);
+  WriteFile("ins1.ins", "pif #\nl1 !a!\nl1 !b!\n");
+  WriteFile("out1.txt", "1.0\n2.0\n");
+  FileHandleTable handles;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(OpenInstructionFiles(record, handles), 0);
+  EXPECT_EQ(ReadModelOutput(record, 1, kBaseSlot, handles), 0);
+  WriteFile("out1.txt", "3.0\n4.0\n");
+  EXPECT_EQ(ReadModelOutput(record, 1, kBaseSlot, handles), 0);
+  EXPECT_EQ(Base(record, 1), 3.0);
+  EXPECT_EQ(Base(record, 2), 4.0);
+  WriteFile("ins1.ins", "pif #\nl1 !b!\nl1 !a!\n");  // the same open file, new text
+  EXPECT_EQ(ReadModelOutput(record, 1, kBaseSlot, handles), 0);
+  EXPECT_EQ(Base(record, 1), 4.0);
+  EXPECT_EQ(Base(record, 2), 3.0);
+  std::snprintf(record.observations[1].OBSNME, kObsNameField, "c");
+  EXPECT_EQ(ReadModelOutput(record, 1, kBaseSlot, handles), 1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("observation a is not in the problem"), std::string::npos) << out;
+}
+
+}  // namespace
