@@ -266,6 +266,76 @@ TEST(LevenbergMarquardt, PriorInformationEntersTheJacobianAndPhiByGroup) {
       << run.rec;
 }
 
+// Five parameters, each in two of eight observations, with a little curvature so that the
+// secant updates matter; the starting point is well away from the fit.
+PestCase FiveParameterCase() {
+  PestCase c;
+  for (int k = 1; k <= 5; ++k) c.parameters.push_back({"p" + std::to_string(k), "none", 1.0});
+  const char* expressions[8] = {"$1 + 2 * $2", "$2 - $3 + 0.1 * $2 * $2", "3 * $3 + $4",
+                                "$4 * $5", "$5 - $1", "$1 * $3", "2 * $4 + $2", "$5 + $3 * $3"};
+  const double truth[6] = {0, 2.0, -1.0, 0.5, 1.5, 3.0};
+  auto value = [&](int i) {
+    const double* t = truth;
+    const double values[8] = {t[1] + 2 * t[2], t[2] - t[3] + 0.1 * t[2] * t[2], 3 * t[3] + t[4],
+                              t[4] * t[5], t[5] - t[1], t[1] * t[3], 2 * t[4] + t[2],
+                              t[5] + t[3] * t[3]};
+    return values[i] + 0.01 * ((i * 3) % 5 - 2);
+  };
+  for (int i = 0; i < 8; ++i) c.observations.push_back({expressions[i], value(i)});
+  c.slmmode = 1;
+  c.slmfullupd = 0;
+  c.noptmax = 4;
+  c.nphistp = c.nphinored = c.nrelpar = 100;
+  return c;
+}
+
+// The parameters whose values differ between the two Jacobian runs of an iteration that
+// starts after `calls` model calls: the two columns refreshed.
+std::vector<int> RefreshedColumns(const std::vector<std::string>& runs, long calls) {
+  std::vector<double> a(5), b(5);
+  std::sscanf(runs[calls].c_str(), "%lf %lf %lf %lf %lf", &a[0], &a[1], &a[2], &a[3], &a[4]);
+  std::sscanf(runs[calls + 1].c_str(), "%lf %lf %lf %lf %lf", &b[0], &b[1], &b[2], &b[3],
+              &b[4]);
+  std::vector<int> changed;
+  for (int k = 0; k < 5; ++k) {
+    if (a[k] != b[k]) changed.push_back(k + 1);
+  }
+  return changed;
+}
+
+TEST(LevenbergMarquardt, SecantModeRefreshesColumnsCyclicallyAndUpdatesTheOthers) {
+  TempDir dir;
+  PestCase c = FiveParameterCase();
+  c.slmncol = 2;
+  c.Write();
+  const ToolRun run = RunSlm();
+  EXPECT_EQ(run.status, 0) << run.screen;
+  EXPECT_EQ(Occurrences(run.screen, "Calculating Jacobian matrix: running model 5 times"), 1);
+  EXPECT_EQ(Occurrences(run.screen, "Calculating Jacobian matrix: running model 2 times"), 3);
+  const std::vector<std::string> runs = SplitLines(ReadFile("runs.txt"));
+  const std::string key = "Model Calls so far\t\t\t\t\t: ";
+  std::vector<std::vector<int>> refreshed;
+  for (size_t at = run.rec.find(key); at != std::string::npos; at = run.rec.find(key, at + 1)) {
+    const long calls = std::strtol(run.rec.c_str() + at + key.size(), nullptr, 10);
+    if (calls > 1) refreshed.push_back(RefreshedColumns(runs, calls));
+  }
+  const std::vector<std::vector<int>> expected = {{1, 2}, {3, 4}, {1, 5}};
+  EXPECT_EQ(refreshed, expected);
+  EXPECT_EQ(run.rec.find("not updated"), std::string::npos);
+}
+
+TEST(LevenbergMarquardt, SecantModeWithoutColumnsRunsOnlyTheTrialsAfterTheFirstIteration) {
+  TempDir dir;
+  PestCase c = FiveParameterCase();
+  c.slmncol = 0;
+  c.Write();
+  const ToolRun run = RunSlm();
+  EXPECT_EQ(run.status, 0) << run.screen;
+  EXPECT_EQ(Occurrences(run.screen, "Calculating Jacobian matrix: running model 0 times"), 3);
+  // Initial run, five Jacobian runs, the trials, and the final run: nothing else.
+  EXPECT_EQ(run.runs, 1 + 5 + Occurrences(run.rec, "\tLambda = ") + 1);
+}
+
 // Runs a whole search in this process on the case's record and returns its record file.
 std::string SearchFrom(ProblemRecord& record, FileHandleTable& templates,
                        FileHandleTable& instructions, const OutputNames& names,
