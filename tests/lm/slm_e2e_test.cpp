@@ -32,17 +32,79 @@ using testing_support::WriteFile;
 // but the hydro model's exponentials may round differently in the last bit under another
 // math library; a relative 2e-6 (two units in the seventh printed digit) and an absolute 2e-6
 // (two units in the sixth decimal of the "%lf" values) absorb that and nothing more.
-TEST(SlmTool, CatchmentExampleRecordAndRecoveredParameters) {
-  TempDir dir;
+void CopyCatchmentExample() {
   for (const char* file : {"catchment.pst", "catchment.tpl", "catchment.ins", "catchment.prj",
                            "forcing.txt"}) {
     CopyIntoCwd(SourcePath(std::string("examples/pest/") + file));
   }
+}
+
+// Checks of a record file that do not rest on the engine's own numbers: the model calls
+// that each iteration header reports follow from the Jacobian runs announced on the screen
+// and the lambda trials; every trial's ratio is its phi over the iteration's starting phi;
+// and the final phi is the sum of the squared weighted residuals the results list.
+void ExpectConsistentRecord(const std::string& rec, const std::string& screen) {
+  std::vector<long> jacobian_runs;
+  const std::string announced = "Calculating Jacobian matrix: running model ";
+  for (size_t at = screen.find(announced); at != std::string::npos;
+       at = screen.find(announced, at + 1)) {
+    jacobian_runs.push_back(std::strtol(screen.c_str() + at + announced.size(), nullptr, 10));
+  }
+  std::vector<long> calls;
+  std::vector<int> trials;
+  double starting_phi = 0.0;
+  for (const std::string& line : SplitLines(rec)) {
+    double phi = 0, ratio = 0;
+    long value = 0;
+    if (std::sscanf(line.c_str(), "Model Calls so far\t\t\t\t\t: %ld", &value) == 1) {
+      calls.push_back(value);
+      trials.push_back(0);
+    } else if (std::sscanf(line.c_str(),
+                           "Starting objective function value for this iteration\t: %lf",
+                           &phi) == 1) {
+      starting_phi = phi;
+    } else if (std::sscanf(line.c_str(), "\tPhi =\t%lf\t\t(%lf of starting phi)", &phi,
+                           &ratio) == 2) {
+      ++trials.back();
+      EXPECT_NEAR(ratio, phi / starting_phi, 1e-6 * ratio) << line;
+    }
+  }
+  ASSERT_EQ(calls.size(), jacobian_runs.size());
+  for (size_t k = 0; k + 1 < calls.size(); ++k) {
+    EXPECT_EQ(calls[k + 1] - calls[k], jacobian_runs[k] + trials[k]) << "iteration " << k + 1;
+  }
+  EXPECT_EQ(LastModelCalls(rec), calls.back() + jacobian_runs.back() + trials.back());
+  const size_t results = rec.find("Observation            Measured");
+  ASSERT_NE(results, std::string::npos);
+  double sum = 0.0;
+  const std::vector<std::string> table = SplitLines(rec.substr(results));
+  for (size_t k = 2; k < table.size() && !table[k].empty(); ++k) {
+    const std::string& line = table[k];
+    char name[64];
+    double measured = 0, calculated = 0, residual = 0, weight = 0;
+    if (std::sscanf(line.c_str(), "%63s %lf %lf %lf %lf", name, &measured, &calculated,
+                    &residual, &weight) == 5) {
+      EXPECT_NEAR(residual, measured - calculated, 1e-15 + 1e-12 * std::fabs(measured));
+      sum += residual * weight * residual * weight;
+    }
+  }
+  double phi = 0.0;
+  const std::string key = "Sum of squared weighted residuals (ie phi)\t\t: ";
+  const size_t at = rec.rfind(key);
+  ASSERT_NE(at, std::string::npos);
+  phi = std::strtod(rec.c_str() + at + key.size(), nullptr);
+  EXPECT_NEAR(phi, sum, 1e-6 * sum);
+}
+
+TEST(SlmTool, CatchmentExampleRecordAndRecoveredParameters) {
+  TempDir dir;
+  CopyCatchmentExample();
   const RunResult r = RunTarne({"-slm", "catchment"});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   const std::string expected = ReadFile(SourcePath("tests/data/lm/catchment/catchment.rec"));
   const std::string difference = CompareText(expected, ReadFile("catchment.rec"), {2e-6, 2e-6});
   EXPECT_EQ(difference, "");
+  ExpectConsistentRecord(ReadFile("catchment.rec"), r.out);
   // The observations were made with soil_capacity 150, shape 2, fast_k 36 and split 0.6 and
   // 2 % noise; slow_k and velocity are fixed.
   const std::vector<double> best = ParFileValues("catchment.par");
@@ -51,6 +113,29 @@ TEST(SlmTool, CatchmentExampleRecordAndRecoveredParameters) {
   const double tolerance[6] = {5.0, 0.1, 1.0, 0.0, 0.01, 0.0};
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(best[k], truth[k], tolerance[k]) << k;
   EXPECT_FALSE(FileExists("catchment.rst"));
+}
+
+// The same calibration in secant mode: two columns refreshed per iteration, a full update
+// when phi falls by less than 10 %. Its record and sensitivity files against the expected
+// ones, with the tolerance above.
+TEST(SlmTool, CatchmentExampleInSecantMode) {
+  TempDir dir;
+  CopyCatchmentExample();
+  std::string control = ReadFile("catchment.pst");
+  const size_t at = control.find("\n0 0 0.9 2 0.01\n");
+  ASSERT_NE(at, std::string::npos);
+  control.replace(at, 16, "\n1 1 0.9 2 0.01\n");
+  WriteFile("catchment.pst", control);
+  const RunResult r = RunTarne({"-slm", "catchment"});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const char* file : {"catchment.rec", "catchment.sen"}) {
+    const std::string expected =
+        ReadFile(SourcePath(std::string("tests/data/lm/catchment_secant/") + file));
+    EXPECT_EQ(CompareText(expected, ReadFile(file), {2e-6, 2e-6}), "") << file;
+  }
+  EXPECT_NE(ReadFile("catchment.rec").find("The SLM method is employed for this case."),
+            std::string::npos);
+  ExpectConsistentRecord(ReadFile("catchment.rec"), r.out);
 }
 
 PestCase DecayCase() {
