@@ -8,6 +8,9 @@
 #include <new>
 
 #include "driver/banners.h"
+#include "global/mlsl.h"
+#include "global/multistart.h"
+#include "global/trajectory_repulsion.h"
 #include "lm/slm_driver.h"
 #include "montecarlo/montecarlo.h"
 #include "sce/sce_driver.h"
@@ -68,6 +71,15 @@ int RunTool(int (*tool)(tarne::mpi_setup*, int, char**), tarne::mpi_setup& parti
 int RunSecantLevenbergMarquardt(tarne::mpi_setup* partition, int argc, char** argv) {
   return slm_kor(partition, argc, argv);
 }
+int RunMultistartTool(tarne::mpi_setup* partition, int argc, char** argv) {
+  return RunMultistart(partition, argc, argv);
+}
+int RunMlslTool(tarne::mpi_setup* partition, int argc, char** argv) {
+  return RunMlsl(partition, argc, argv);
+}
+int RunTrajectoryRepulsionTool(tarne::mpi_setup* partition, int argc, char** argv) {
+  return RunTrajectoryRepulsion(partition, argc, argv);
+}
 
 }  // namespace
 
@@ -88,6 +100,9 @@ ModeEntries default_mode_entries() {
   entries.monte_carlo = run_monte_carlo;
   entries.sce = run_sce;
   entries.secant_lm = RunSecantLevenbergMarquardt;
+  entries.multistart = RunMultistartTool;
+  entries.trajectory_repulsion = RunTrajectoryRepulsionTool;
+  entries.mlsl = RunMlslTool;
   return entries;
 }
 

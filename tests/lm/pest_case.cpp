@@ -32,8 +32,8 @@ std::string PestCase::ControlFileText() const {
       << noptmax << " " << Number(phiredstp) << " " << nphistp << " " << nphinored << " "
       << Number(relparstp) << " " << nrelpar << "\n"
       << "0 0 0\n"
-      << slmmode << " " << slmfullupd << " " << Number(slmfullrat) << " " << slmncol
-      << " 0.01\n"
+      << slmmode << " " << slmfullupd << " " << Number(slmfullrat) << " " << slmncol << " "
+      << Number(lsdistmin) << "\n"
       << "model.prj\n* parameter groups\n";
   for (const CaseGroup& g : groups) {
     out << g.name << " relative 0.01 0.0 " << g.forcen << " 2.0 " << g.method << "\n";

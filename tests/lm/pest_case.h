@@ -47,6 +47,7 @@ struct PestCase {
   int slmmode = 0, slmfullupd = 0;
   double slmfullrat = 0.9;
   int slmncol = 1;
+  double lsdistmin = 0.01;
   std::vector<CaseGroup> groups = {CaseGroup()};
   std::vector<CaseParameter> parameters;
   std::vector<std::string> observation_groups = {"obs"};

@@ -1,0 +1,188 @@
+#include "global/sampling.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "pest/file_report.h"
+#include "pest/parameters.h"
+
+namespace {
+
+constexpr std::int32_t kModulus = 2147483647;
+constexpr std::int32_t kSchrageQ = 127773;
+constexpr std::int32_t kSchrageR = 2836;
+constexpr int kTableSize = 32;
+constexpr std::int32_t kTableDivisor = 67108864;
+constexpr double kScale = 4.656612875245797e-10;
+constexpr double kLargestDeviate = 0.99999988;
+
+// The sampling generator's own shuffle table and last output, apart from the SCE search's.
+std::int32_t g_last = 0;
+std::int32_t g_table[kTableSize] = {};
+
+std::int32_t Step(std::int32_t s) {
+  const std::int32_t k = s / kSchrageQ;
+  s = 16807 * (s - k * kSchrageQ) - kSchrageR * k;
+  return s < 0 ? s + kModulus : s;
+}
+
+// The stack limit of the index sort and the size below which a partition is sorted by
+// straight insertion.
+constexpr int kSortStack = 50;
+constexpr long kInsertionLimit = 7;
+
+}  // namespace
+
+double UniformDeviate(std::int32_t& seed) {
+  if (seed <= 0 || g_last == 0) {
+    // -seed is taken in 64 bits: the most negative seed has no 32-bit magnitude.
+    const std::int64_t magnitude = -static_cast<std::int64_t>(seed);
+    seed = magnitude < 1 ? 1 : static_cast<std::int32_t>(magnitude % kModulus);
+    if (seed == 0) seed = 1;
+    for (int j = kTableSize + 7; j >= 0; --j) {
+      seed = Step(seed);
+      if (j < kTableSize) g_table[j] = seed;
+    }
+    g_last = g_table[0];
+  }
+  seed = Step(seed);
+  const int j = g_last / kTableDivisor;
+  g_last = g_table[j];
+  g_table[j] = seed;
+  const double deviate = g_last * kScale;
+  return deviate > kLargestDeviate ? kLargestDeviate : deviate;
+}
+
+std::int32_t SeedChain::Next() {
+  state_ = state_ * 1664525u + 1013904223u;
+  return static_cast<std::int32_t>(static_cast<double>(state_) * -0.5);
+}
+
+SeedsFile::Mode SeedsFile::ModeOfWord(const std::string& word) {
+  if (word == "Y") return Mode::kWrite;
+  if (word == "N") return Mode::kRead;
+  return Mode::kNone;
+}
+
+SeedsFile::~SeedsFile() { Close(); }
+
+bool SeedsFile::Open(Mode mode) {
+  Close();
+  mode_ = mode;
+  exhausted_ = false;
+  if (mode == Mode::kNone) return true;
+  file_ = std::fopen(kSeedsFileName, mode == Mode::kWrite ? "w" : "r");
+  if (file_ == nullptr) {
+    ReportFileError(mode == Mode::kWrite ? "create" : "open", kSeedsFileName, 0,
+                    std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+void SeedsFile::Use(std::int32_t& seed) {
+  if (file_ == nullptr) return;
+  if (mode_ == Mode::kWrite) {
+    std::fprintf(file_, "%ld\n", static_cast<long>(seed));
+    std::fflush(file_);
+    return;
+  }
+  if (exhausted_) return;
+  long value = 0;
+  if (std::fscanf(file_, "%ld", &value) == 1 && value >= INT32_MIN && value <= INT32_MAX) {
+    seed = static_cast<std::int32_t>(value);
+    return;
+  }
+  exhausted_ = true;
+  ReportFileError("read", kSeedsFileName, 0,
+                  "it holds no further seed; the remaining samples use the seeds derived "
+                  "from the input file's seed");
+}
+
+void SeedsFile::Close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+short SampleParameters(ProblemRecord& record, std::int32_t& seed) {
+  for (int k = 1; k <= record.NPAR; ++k) {
+    Parameter& p = record.parameters[k];
+    if (!IsAdjustableParameter(p)) continue;
+    const double u = UniformDeviate(seed);
+    if (IsLogParameter(p)) {
+      const double lower = std::pow(10.0, p.PARLBND);
+      const double upper = std::pow(10.0, p.PARUBND);
+      p.value = std::log10((upper - lower) * u + lower);
+    } else {
+      p.value = (p.PARUBND - p.PARLBND) * u + p.PARLBND;
+    }
+  }
+  return 0;
+}
+
+ivector indexx(long n, const dvector& values) {
+  ivector x(n);
+  for (long j = 1; j <= n; ++j) x[j] = static_cast<std::int32_t>(j);
+  if (n < 1) return x;
+  ivector stack(kSortStack);
+  auto a = [&values, &x](long j) { return values[x[j]]; };
+  auto swap = [&x](long i, long j) { std::swap(x[i], x[j]); };
+  long l = 1, ir = n, top = 0;
+  for (;;) {
+    if (ir - l < kInsertionLimit) {
+      for (long j = l + 1; j <= ir; ++j) {
+        const std::int32_t index = x[j];
+        const double value = values[index];
+        long i = j - 1;
+        for (; i >= l; --i) {
+          if (a(i) <= value) break;
+          x[i + 1] = x[i];
+        }
+        x[i + 1] = index;
+      }
+      if (top == 0) break;
+      ir = stack[top--];
+      l = stack[top--];
+      continue;
+    }
+    const long k = (l + ir) >> 1;
+    swap(k, l + 1);
+    if (a(l) > a(ir)) swap(l, ir);
+    if (a(l + 1) > a(ir)) swap(l + 1, ir);
+    if (a(l) > a(l + 1)) swap(l, l + 1);
+    long i = l + 1, j = ir;
+    const std::int32_t index = x[l + 1];
+    const double pivot = values[index];
+    for (;;) {
+      do ++i; while (a(i) < pivot);
+      do --j; while (a(j) > pivot);
+      if (j < i) break;
+      swap(i, j);
+    }
+    x[l + 1] = x[j];
+    x[j] = index;
+    top += 2;
+    if (top > kSortStack) nr_error("NSTACK too small in indexx.");
+    if (ir - i + 1 >= j - l) {
+      stack[top] = ir;
+      stack[top - 1] = i;
+      ir = j - 1;
+    } else {
+      stack[top] = j - 1;
+      stack[top - 1] = l;
+      l = i;
+    }
+  }
+  return x;
+}
+
+bool ParseUserSeed(const std::string& word, std::uint32_t& seed) {
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(word.c_str(), &end, 10);
+  if (end == word.c_str() || *end != '\0' || errno == ERANGE) return false;
+  seed = static_cast<std::uint32_t>(value);
+  return true;
+}
