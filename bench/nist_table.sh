@@ -89,8 +89,8 @@ for dat in "$data"/*.dat; do
       if [ "$variant" = secant ]; then flags=(--secant); fi
       if ! name=$("$tarne_nist" make "$dat" "$start" "$dir" "${flags[@]}"); then
         printf '%-9s %5s %-8s cannot make the problem\n' "$problem" "$start" "$variant"
-        printf '%s\t%s\t%s\t-1\tnan\tnan\tnan\t0\tunmade\n' "$problem" "$start" "$variant" \
-          >> "$results"
+        printf '%s\t%s\t%s\t-1\tnan\tnan\tnan\t0\tunmade\t0\t-\t-1\n' "$problem" "$start" \
+          "$variant" >> "$results"
         continue
       fi
       (cd "$dir" && "${limit[@]}" "$tarne" -slm "$name" > run.log 2>&1) || true
@@ -101,19 +101,31 @@ for dat in "$data"/*.dat; do
 done
 
 # Columns of results.tsv: problem start settings calls rss certified_rss relative_difference
-# min_lre status lre...
+# min_lre status min_sd_lre stop calls_to_reach lre...
 if [ $secant -eq 1 ]; then
   echo
-  echo "Model calls, plain against secant (* = not solved)"
+  echo "Model calls until phi came within 1e-6 of the certified RSS, plain against secant"
+  echo "(total calls in brackets; * = not solved)"
   awk -F'\t' '
     { key = $1 " " $2; if (!(key in seen)) { seen[key] = 1; order[++n] = key }
-      calls[key, $3] = ($4 < 0 ? "-" : $4) ($9 == "solved" ? "" : "*") }
+      reach[key, $3] = $12; solved[key, $3] = ($9 == "solved")
+      shown[key, $3] = ($12 < 0 ? "-" : $12) " (" ($4 < 0 ? "-" : $4) ")" ($9 == "solved" ? "" : "*") }
     END {
-      printf "%-9s %5s %8s %8s\n", "Problem", "Start", "plain", "secant"
+      printf "%-9s %5s %16s %16s %7s\n", "Problem", "Start", "plain", "secant", "ratio"
       for (i = 1; i <= n; i++) {
         split(order[i], part, " ")
-        printf "%-9s %5s %8s %8s\n", part[1], part[2], calls[order[i], "plain"], calls[order[i], "secant"]
+        ratio = "-"
+        if (solved[order[i], "plain"] && solved[order[i], "secant"] &&
+            reach[order[i], "plain"] > 0 && reach[order[i], "secant"] > 0) {
+          r = reach[order[i], "secant"] / reach[order[i], "plain"]
+          ratio = sprintf("%.2f", r); logs += log(r); count++
+        }
+        printf "%-9s %5s %16s %16s %7s\n", part[1], part[2], shown[order[i], "plain"],
+               shown[order[i], "secant"], ratio
       }
+      if (count > 0)
+        printf "Geometric mean of secant / plain over the %d runs both solve: %.3f (target at most 0.75)\n",
+               count, exp(logs / count)
     }' "$results"
 fi
 
@@ -130,8 +142,10 @@ for variant in "${variants[@]}"; do
       return count % 2 ? sorted[(count + 1) / 2] : (sorted[count / 2] + sorted[count / 2 + 1]) / 2
     }
     $3 == variant {
-      if ($9 == "solved") { solved[$2]++; calls[$2, solved[$2]] = $4; all[++total] = $4 + 0 }
-      else failed[$2] = failed[$2] " " $1
+      if ($9 == "solved") {
+        solved[$2]++; calls[$2, solved[$2]] = $4; all[++total] = $4 + 0
+        if ($10 > 0) deviations[++with_deviations] = $10 + 0
+      } else failed[$2] = failed[$2] " " $1 " (" $11 ")"
     }
     END {
       target[1] = 24; target[2] = 25
@@ -141,9 +155,11 @@ for variant in "${variants[@]}"; do
         for (i = 1; i <= n; i++) list[i] = calls[s, i] + 0
         printf "  start %d: %2d of %2d solved (target %d) %s; median model calls of the solved: %s\n",
                s, n, problems, target[s], (n >= target[s] ? "met" : "NOT met"), median(list, n)
-        if (failed[s] != "") printf "           not solved:%s\n", failed[s]
+        if (failed[s] != "") printf "           not solved (stop test):%s\n", failed[s]
       }
       printf "  both starts: median model calls of the solved: %s\n", median(all, total)
+      printf "  median over the solved of the smallest LRE of the standard deviations: %s (target 3)\n",
+             median(deviations, with_deviations)
     }' "$results"
 done
 if [ $keep -eq 1 ]; then echo "Run directories: $work"; fi

@@ -67,6 +67,30 @@ PestCase DecayCase() {
   return c;
 }
 
+TEST(LevenbergMarquardt, StartUpRefusalsReturnTheirStatus) {
+  struct Case {
+    void (*edit)(PestCase&);
+    short status;
+  };
+  const Case cases[] = {
+      {[](PestCase& c) { c.mode = "prediction"; }, 1},
+      {[](PestCase& c) { c.parameters[0].value = 500.0; }, 0},  // out of bounds
+      {[](PestCase& c) {
+         for (CaseParameter& p : c.parameters) p.transform = "fixed";
+       }, 0},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    PestCase pest = DecayCase();
+    c.edit(pest);
+    pest.Write();
+    const ToolRun run = RunSlm();
+    EXPECT_EQ(run.status, c.status) << run.screen;
+    EXPECT_EQ(run.runs, 0);
+    EXPECT_FALSE(FileExists("case.rec"));
+  }
+}
+
 TEST(LevenbergMarquardt, NoptmaxZeroRunsOnceAndReportsWithoutAJacobian) {
   TempDir dir;
   PestCase c = DecayCase();

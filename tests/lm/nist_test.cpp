@@ -129,7 +129,8 @@ double Rss(const NistData& data, const std::vector<double>& predicted) {
 }
 
 // The score row of the working directory, tab-separated: problem, start, settings, calls,
-// rss, certified rss, relative difference, min LRE, status, LRE of each parameter.
+// rss, certified rss, relative difference, min LRE, status, min LRE of the standard
+// deviations, the stop test, the calls to reach the certified RSS, LRE of each parameter.
 std::vector<std::string> ScoreRow(const NistData& data, int* exit_code = nullptr) {
   const RunResult scored = Nist({"score", std::string(data.name) + ".dat", ".", "--tsv"});
   if (exit_code != nullptr) *exit_code = scored.exit_code;
@@ -238,10 +239,17 @@ TEST(NistScoreTest, JudgesTheEstimatesAndTakesTheLastModelCallCount) {
   TempDir dir;
   MakeProblem(kMisra1a, "1");
   WriteValueFile({kMisra1a.certified[1], kMisra1a.certified[2]});
-  WriteFile("Misra1a.rec", "Total Model Calls:\t12\nmore text\nTotal Model Calls:\t87\n\n");
+  // Standard deviations 2.7070075241 and 7.2668688436E-06 as the covariance matrix prints
+  // their squares ("%lf", and "%.4E" at or below 1e-4).
+  WriteFile("Misra1a.rec",
+            "Total Model Calls:\t12\nmore text\n"
+            "Optimization complete: relative parameter change less than 0.000001\n"
+            "Total Model Calls:\t87\n\n"
+            "Parameter covariance matrix ----->\n\t\tb1\tb2\n"
+            "b1\t7.327890\t1.0000E-05\nb2\t1.0000E-05\t5.2807E-11\n\n");
   int exit_code = -1;
   std::vector<std::string> row = ScoreRow(kMisra1a, &exit_code);
-  ASSERT_EQ(row.size(), 11u);
+  ASSERT_EQ(row.size(), 14u);
   EXPECT_EQ(exit_code, 0);
   EXPECT_EQ(row[0], "Misra1a");
   EXPECT_EQ(row[1], "1");
@@ -249,13 +257,15 @@ TEST(NistScoreTest, JudgesTheEstimatesAndTakesTheLastModelCallCount) {
   EXPECT_EQ(row[3], "87");
   EXPECT_LT(std::strtod(row[6].c_str(), nullptr), 1e-9);
   EXPECT_EQ(row[8], "solved");
+  EXPECT_GT(std::strtod(row[9].c_str(), nullptr), 4.0);  // deviations agree in 4 digits
+  EXPECT_EQ(row[10], "small change");
 
   // b2 off by 1e-3 relative: 3 digits, not solved.
   WriteValueFile({kMisra1a.certified[1], kMisra1a.certified[2] * 1.001});
   row = ScoreRow(kMisra1a, &exit_code);
   EXPECT_EQ(exit_code, 1);
   EXPECT_EQ(row[8], "failed");
-  EXPECT_NEAR(std::strtod(row[10].c_str(), nullptr), 3.0, 0.01);
+  EXPECT_NEAR(std::strtod(row[13].c_str(), nullptr), 3.0, 0.01);
 
   // A run without its termination line has no result to judge.
   WriteValueFile({kMisra1a.certified[1], kMisra1a.certified[2]});

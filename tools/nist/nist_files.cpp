@@ -46,14 +46,14 @@ const ControlSetting kControlSettings[] = {
     {"FACPARMAX", "10.0", "10.0"},    // no effect
     {"FACORIG", "0.001", "0.001"},    // no effect
     {"ignored integer", "0", "0"},    // no effect
-    {"PHIREDSWH", "0.1", "0.1"},
+    {"PHIREDSWH", "0.5", "0.5"},
     {"ignored word", "noaui", "noaui"},  // no effect
-    {"NOPTMAX", "200", "200"},
+    {"NOPTMAX", "500", "500"},
     {"PHIREDSTP", "1e-12", "1e-12"},
-    {"NPHISTP", "4", "4"},
-    {"NPHINORED", "6", "6"},
+    {"NPHISTP", "10", "10"},
+    {"NPHINORED", "20", "20"},
     {"RELPARSTP", "1e-10", "1e-10"},
-    {"NRELPAR", "4", "4"},
+    {"NRELPAR", "10", "10"},
     {"ICOV", "0", "0"},               // no effect
     {"ICOR", "0", "0"},               // no effect
     {"IEIG", "0", "0"},               // no effect

@@ -15,6 +15,10 @@
 //       After a finished "tarne -slm" run in <dir>: estimates from values.in, model calls from
 //       the last "Total Model Calls:" line of <name>.rec, the RSS at the estimates and the log
 //       relative error of every parameter, as one table row (tab-separated with --tsv).
+//       The row also gives the smallest LRE of the standard deviations sqrt(C(k, k)) read
+//       from the record's covariance matrix against the certified ones, the test that ended
+//       the search, and the model calls after which phi first came within 1e-6 of the
+//       certified RSS (counted from the run's screen output, run.log, when it is there).
 //       Exit status 0 when the problem is solved, 1 when not, 2 when it cannot be scored.
 //   tarne_nist header [--tsv]
 //       The heading of the rows that score prints.
@@ -39,6 +43,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "nist_files.h"
@@ -62,6 +67,9 @@ struct Score {
   double relative = NAN;
   std::vector<double> lre;  // 1..k
   double min_lre = 0.0;
+  double min_deviation_lre = 0.0;  // 0 when the record has no covariance matrix
+  std::string stop = "-";          // the termination test that ended the search
+  long calls_to_reach = -1;        // calls until phi came within 1e-6 of the certified RSS
   const char* status = "no run";
   bool solved = false;
 };
@@ -78,6 +86,75 @@ long TotalModelCalls(const fs::path& record) {
   return end == text.c_str() + at + sizeof kLabel - 1 ? -1 : calls;
 }
 
+// The standard deviations sqrt(C(k, k)) of the record's covariance matrix, 1..k, or an empty
+// vector when the record holds none. Row k of the matrix is "name\tC(k,1)\t...".
+std::vector<double> RecordedDeviations(const std::string& record, int k) {
+  static const char kTitle[] = "Parameter covariance matrix ----->\n";
+  size_t at = record.rfind(kTitle);
+  if (at == std::string::npos) return {};
+  at = record.find('\n', at + sizeof kTitle - 1);  // past the row of names
+  std::vector<double> deviations(k + 1, 0.0);
+  for (int row = 1; row <= k; ++row) {
+    const size_t line = at + 1;
+    at = record.find('\n', line);
+    if (at == std::string::npos) return {};
+    const char* cursor = record.c_str() + record.find('\t', line);
+    for (int column = 1; column <= row; ++column) {
+      char* end = nullptr;
+      const double value = std::strtod(cursor, &end);
+      if (end == cursor) return {};
+      if (column == row) deviations[row] = value >= 0.0 ? std::sqrt(value) : NAN;
+      cursor = end;
+    }
+  }
+  return deviations;
+}
+
+// The test that ended the search, from the last stop line of the record.
+std::string StopReason(const std::string& record) {
+  const std::pair<const char*, const char*> reasons[] = {
+      {"the objective function equals zero", "phi zero"},
+      {"lowest phi's are within", "phis close"},
+      {"iterations have elapsed since lowest", "no reduction"},
+      {"relative parameter change less than", "small change"},
+      {"Maximum number of optimization iterations", "iteration limit"},
+      {"all parameters at their limits", "at limits"}};
+  size_t latest = std::string::npos;
+  std::string reason = "-";
+  for (const auto& candidate : reasons) {
+    const size_t at = record.rfind(candidate.first);
+    if (at != std::string::npos && (latest == std::string::npos || at > latest)) {
+      latest = at;
+      reason = candidate.second;
+    }
+  }
+  return reason;
+}
+
+// Replays the screen output: every announced Jacobian run and every lambda trial is a model
+// call after the initial one; returns the calls made when a trial's phi first came within
+// relative of target, or -1.
+long CallsToReach(const std::string& screen, double target, double relative) {
+  static const char kJacobian[] = "Calculating Jacobian matrix: running model ";
+  static const char kPhi[] = "\tPhi =\t";
+  long calls = 1;
+  size_t at = 0;
+  while (true) {
+    const size_t jacobian = screen.find(kJacobian, at);
+    const size_t phi = screen.find(kPhi, at);
+    if (jacobian == std::string::npos && phi == std::string::npos) return -1;
+    if (jacobian < phi) {
+      calls += std::strtol(screen.c_str() + jacobian + sizeof kJacobian - 1, nullptr, 10);
+      at = jacobian + 1;
+      continue;
+    }
+    ++calls;
+    const double value = std::strtod(screen.c_str() + phi + sizeof kPhi - 1, nullptr);
+    if (value <= target * (1.0 + relative)) return calls;
+    at = phi + 1;
+  }
+}
+
 Score ScoreRun(const nist::Dataset& d, const fs::path& dir) {
   Score s;
   const int k = d.parameter_count();
@@ -90,6 +167,21 @@ Score ScoreRun(const nist::Dataset& d, const fs::path& dir) {
     s.settings = h.settings;
   }
   s.calls = TotalModelCalls(dir / (s.problem + ".rec"));
+  std::string record, screen;
+  if (nist::ReadWholeFile((dir / (s.problem + ".rec")).string(), record)) {
+    s.stop = StopReason(record);
+    const std::vector<double> deviations = RecordedDeviations(record, k);
+    if (!deviations.empty()) {
+      s.min_deviation_lre = 11.0;
+      for (int j = 1; j <= k; ++j) {
+        s.min_deviation_lre = std::min(
+            s.min_deviation_lre, nist::LogRelativeError(deviations[j], d.certified_deviation[j]));
+      }
+    }
+  }
+  if (nist::ReadWholeFile((dir / "run.log").string(), screen)) {
+    s.calls_to_reach = CallsToReach(screen, d.certified_rss, nist::kSolvedRssRelative);
+  }
   std::string text;
   std::vector<double> b(1, 0.0);  // b[1..k]
   if (!nist::ReadWholeFile((dir / nist::kValueFile).string(), text)) return s;
@@ -112,26 +204,28 @@ Score ScoreRun(const nist::Dataset& d, const fs::path& dir) {
 void PrintHeader(bool tsv) {
   if (tsv) {
     std::printf("problem\tstart\tsettings\tcalls\trss\tcertified_rss\trelative_difference\t"
-                "min_lre\tstatus\tlre_b1..lre_bk\n");
+                "min_lre\tstatus\tmin_sd_lre\tstop\tcalls_to_reach\tlre_b1..lre_bk\n");
   } else {
-    std::printf("%-9s %5s %-8s %6s %17s %17s %9s %7s %-10s %s\n", "Problem", "Start",
+    std::printf("%-9s %5s %-8s %6s %17s %17s %9s %7s %-10s %6s %-15s %s\n", "Problem", "Start",
                 "Settings", "Calls", "Final RSS", "Certified RSS", "Rel.diff", "Min LRE",
-                "Status", "LRE b1 b2 ...");
+                "Status", "SD LRE", "Stop", "LRE b1 b2 ...");
   }
 }
 
 void PrintScore(const Score& s, bool tsv) {
   const size_t k = s.lre.size() - 1;
   if (tsv) {
-    std::printf("%s\t%d\t%s\t%ld\t%.10E\t%.10E\t%.3E\t%.2f\t%s", s.problem.c_str(), s.start,
-                s.settings.c_str(), s.calls, s.rss, s.certified_rss, s.relative, s.min_lre,
-                s.status);
+    std::printf("%s\t%d\t%s\t%ld\t%.10E\t%.10E\t%.3E\t%.2f\t%s\t%.2f\t%s\t%ld",
+                s.problem.c_str(), s.start, s.settings.c_str(), s.calls, s.rss, s.certified_rss,
+                s.relative, s.min_lre, s.status, s.min_deviation_lre, s.stop.c_str(),
+                s.calls_to_reach);
     for (size_t j = 1; j <= k; ++j) std::printf("\t%.2f", s.lre[j]);
   } else {
     const std::string calls = s.calls >= 0 ? std::to_string(s.calls) : "-";
-    std::printf("%-9s %5d %-8s %6s %17.10E %17.10E %9.2E %7.1f %-10s", s.problem.c_str(),
-                s.start, s.settings.c_str(), calls.c_str(), s.rss, s.certified_rss, s.relative,
-                s.min_lre, s.status);
+    std::printf("%-9s %5d %-8s %6s %17.10E %17.10E %9.2E %7.1f %-10s %6.1f %-15s",
+                s.problem.c_str(), s.start, s.settings.c_str(), calls.c_str(), s.rss,
+                s.certified_rss, s.relative, s.min_lre, s.status, s.min_deviation_lre,
+                s.stop.c_str());
     for (size_t j = 1; j <= k; ++j) std::printf(" %4.1f", s.lre[j]);
   }
   std::printf("\n");
