@@ -1,6 +1,6 @@
-// The global method the multistart method ("-ms"): random starting points, a sample run at each
-// and a full local search from every one; its record file "slm_kor_ms1.rec".
-// Started by the command line through the driver's mode table.
+// The multistart global method ("-ms"): random starting points inside the bounds, one sample
+// model run at each and a full Levenberg-Marquardt local search from every one, reported
+// side by side in its record file "slm_kor_ms1.rec". Started through the driver's mode table.
 #pragma once
 
 #include "modellib/tarne_lib.h"

@@ -1,0 +1,57 @@
+// What the three global methods share around their own files: opening a method file with a
+// clear line when it cannot be opened, the checked reading of the method's input file, and
+// the objectives of a sample or search (the total and every group's contribution).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pest/problem.h"
+
+struct MethodFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using MethodFile = std::unique_ptr<std::FILE, MethodFileCloser>;
+
+// Opens a file of a method; when it cannot be opened, one line names it and the reason and
+// the result is empty.
+MethodFile OpenMethodFile(const char* name, const char* mode);
+
+// The whitespace-separated values of a method's input file, each checked as it is read; a
+// missing, malformed or out-of-range value is reported with the file, its line, the value's
+// name and the text found.
+class InputReader {
+ public:
+  InputReader(std::FILE* file, const char* name) : file_(file), name_(name) {}
+
+  bool Word(const char* what, std::string& word);
+  // A whole number of at least minimum.
+  bool Count(const char* what, long minimum, long& value);
+  // A finite number; valid, when given, says whether it is in range, and requirement how.
+  bool Real(const char* what, double& value, bool (*valid)(double) = nullptr,
+            const char* requirement = "");
+  // An unsigned 32-bit seed (see ParseUserSeed).
+  bool Seed(const char* what, std::uint32_t& seed);
+
+ private:
+  bool Fail(const std::string& reason);
+
+  std::FILE* file_;
+  const char* name_;
+  long line_ = 1;
+};
+
+// Entry 0 the total objective function, entry g the contribution of observation group g.
+using Objectives = std::vector<double>;
+// The objectives of the last model run.
+Objectives GroupObjectives(const ProblemRecord& record);
+// The objectives of a run that failed: nothing was computed for its parameters, so they are
+// taken as infinite (printed "inf"), which no finished run can undercut.
+Objectives InfiniteObjectives(const ProblemRecord& record);
+
+// The lines a method prints when the command line holds no words after the program name;
+// true when it printed them.
+bool RefuseMissingArguments(int argc);
