@@ -5,6 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
 
+# ---- Test tools ---------------------------------------------------------------------------
+# gnuplot for the picture checks of tarne-plot (installed when missing and possible; the
+# tests skip those checks with a message without it).
+bash scripts/install_test_tools.sh
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
