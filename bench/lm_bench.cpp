@@ -292,7 +292,8 @@ void InstructionReading() {
     std::snprintf(record.observations[i].OBSNME, kObsNameField, "q%d", i);
     std::snprintf(line, sizeof line, "%d %.10e\n", i, std::sin(0.001 * i));
     output += line;
-    instructions += "l1 w !q" + std::to_string(i) + "!\n";
+    // The first instruction line steps over the title line of the output.
+    instructions += std::string(i == 1 ? "l2" : "l1") + " w !q" + std::to_string(i) + "!\n";
   }
   WriteText("model.out", output);
   WriteText("model.ins", instructions);

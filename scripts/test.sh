@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the project and runs the whole test suite twice: once in the ordinary build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then the fuzz smoke pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -17,3 +17,8 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNE_SANITIZE=ON -DTARNE_BUILD_BENCH=OFF
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize -j"$jobs" --output-on-failure -LE slow
+
+# ---- Fuzz smoke pass ----------------------------------------------------------------------
+# Each reader's fuzz harness runs a few seconds on its seed corpus (clang only; skipped with a
+# message elsewhere). The long campaign is scripts/fuzz_campaign.sh.
+bash scripts/fuzz_smoke.sh

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/banners.h"
+#include "modellib/file_error.h"
 
 bool is_web_start(const char* program_name) {
   return program_name != nullptr && std::strstr(program_name, "web") != nullptr;
@@ -51,6 +53,19 @@ std::size_t ReadFormLine(std::FILE* in, char* buffer, std::size_t limit) {
   return count;
 }
 
+// Why the form data read is not the whole form "CONTENT_LENGTH" announced, or nothing when it
+// is: the input ended (or failed) before that many bytes and before the line end that also
+// ends a form line.
+std::string FormDataShortfall(std::FILE* in, const char* form_data, std::size_t read,
+                              long announced) {
+  if (read >= static_cast<std::size_t>(announced)) return "";
+  if (read > 0 && form_data[read - 1] == '\n') return "";
+  std::string reason = "CONTENT_LENGTH announces " + std::to_string(announced) +
+                       " bytes but the input ended after " + std::to_string(read);
+  if (std::ferror(in) != 0 && errno != 0) reason += " (" + std::string(std::strerror(errno)) + ")";
+  return reason;
+}
+
 }  // namespace
 
 std::size_t decode_form_data(char* text, std::size_t length) {
@@ -80,13 +95,23 @@ void write_web_preamble(std::FILE* in, std::FILE* out, const char* content_lengt
                "starting...</P><P>",
                kVersionMajor, kVersionNumber);
   long length = 0;
-  if (read_content_length(content_length, length)) {
+  bool form_read = read_content_length(content_length, length);
+  if (form_read) {
     char form_data[kFormDataMax + 1];
+    errno = 0;
     const std::size_t read = ReadFormLine(in, form_data, static_cast<std::size_t>(length));
-    const std::size_t decoded = decode_form_data(form_data, read);
-    std::fwrite(form_data, 1, decoded, out);
-  } else {
-    std::fprintf(out, "<P>Error in invocation - wrong FORM probably.");
+    const std::string shortfall = FormDataShortfall(in, form_data, read, length);
+    if (shortfall.empty()) {
+      const std::size_t decoded = decode_form_data(form_data, read);
+      std::fwrite(form_data, 1, decoded, out);
+    } else {
+      // Half a form is no form: say what arrived instead of echoing a part of it.
+      std::fprintf(out, "<P>%s",
+                   FileErrorMessage("read", "the form data on standard input", 0,
+                                    shortfall.c_str()).c_str());
+      form_read = false;
+    }
   }
+  if (!form_read) std::fprintf(out, "<P>Error in invocation - wrong FORM probably.");
   std::fflush(out);
 }

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kStopFileName = "pest.stp";
-
 bool RestartFileExists(const OutputNames& names) {
   std::FILE* file = std::fopen(names.rst, "rb");
   if (file == nullptr) return false;
@@ -45,7 +43,7 @@ short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
   if (status == 0) status = CheckTemplateFiles(record, problem.templates);
   if (status == 0) status = OpenInstructionFiles(record, problem.instructions);
   if (status != 0) return status;
-  std::remove(kStopFileName);
+  DeleteStaleStopFile();
   if (std::strcmp(record.PESTMODE, "prediction") == 0) {
     for (const std::string& line : prediction_lines) std::printf("%s", line.c_str());
     return 1;

@@ -9,11 +9,19 @@
 
 #include "global/global_problem.h"
 #include "global/sampling.h"
+#include "modellib/input_file.h"
 #include "pest/file_report.h"
 
 MethodFile OpenMethodFile(const char* name, const char* mode) {
+  if (mode[0] == 'r') {
+    // An input file must be a regular file: a device or pipe could never end.
+    std::string reason;
+    MethodFile file(tarne::OpenInputFile(name, mode, tarne::kMaxInputFileBytes, &reason));
+    if (!file) ReportFileError("open", name, 0, reason);
+    return file;
+  }
   MethodFile file(std::fopen(name, mode));
-  if (!file) ReportFileError(mode[0] == 'r' ? "open" : "create", name, 0, std::strerror(errno));
+  if (!file) ReportFileError("create", name, 0, std::strerror(errno));
   return file;
 }
 

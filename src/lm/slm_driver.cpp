@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr const char* kStopFileName = "pest.stp";
-
 bool RefusePrediction(const ProblemRecord& record) {
   if (std::strcmp(record.PESTMODE, "prediction") != 0) return false;
   std::printf("\n");
@@ -145,7 +143,7 @@ short slm_kor(tarne::mpi_setup* partition, int argc, char** argv) {
   if (status == 0) status = CheckTemplateFiles(record, templates);
   if (status == 0) status = OpenInstructionFiles(record, instructions);
   if (status != 0) return status;
-  std::remove(kStopFileName);
+  DeleteStaleStopFile();
   if (RefusePrediction(record)) return 1;
   CountParameterTypes(record);
   if (NoAdjustableParameters(record) || InitialValuesOutOfBounds(record)) return 0;

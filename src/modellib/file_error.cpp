@@ -4,7 +4,8 @@ std::string FileErrorMessage(const char* verb, const char* file, long line, cons
   std::string message = "cannot ";
   message += verb;
   message += ' ';
-  message += file;
+  // A message must say which file it is about; an empty name is said to be one.
+  message += file[0] != '\0' ? file : "\"\" (an empty file name)";
   if (line > 0) {
     message += " (line ";
     message += std::to_string(line);

@@ -51,8 +51,9 @@ static int ReadObjectiveFile(const ModelRequest& request, double* objective) {
     return 1;
   }
   gFILE file(request.files);
-  if (!file.open(project.objective_file.c_str(), "r")) {
-    ReportUnopenedFile(project, "objective", project.objective_file);
+  std::string reason;
+  if (!file.open_input(project.objective_file.c_str(), kMaxInputFileBytes, &reason)) {
+    ReportUnopenedFile(project, "objective", project.objective_file, reason);
     return 1;
   }
   std::string line;

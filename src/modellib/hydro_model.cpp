@@ -53,10 +53,13 @@ std::string CheckForcingRow(int count, const double row[3], const Forcing& forci
 
 }  // namespace
 
-int ReadForcing(const std::string& path, Forcing* forcing, std::size_t max_rows) {
+int ReadForcing(const std::string& path, Forcing* forcing, std::size_t max_rows,
+                std::string* not_opened) {
   *forcing = Forcing();
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::string reason;
+  std::FILE* file = OpenInputFile(path, "r", kMaxInputFileBytes, &reason);
   if (file == nullptr) {
+    if (not_opened != nullptr) *not_opened = reason;
     return kNotOpened;
   }
   std::string line;
@@ -349,8 +352,9 @@ int RunHydroModel(const ModelRequest& request, double* objective) {
     return 1;
   }
   Forcing forcing;
-  const int read_status = ReadForcing(forcing_path, &forcing);
-  if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path);
+  std::string not_opened;
+  const int read_status = ReadForcing(forcing_path, &forcing, kMaxForcingSteps, &not_opened);
+  if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path, not_opened);
   if (read_status != 0) return 1;
   HydroResult result;
   SimulateHydro(GridOf(project), parameters, forcing, &result);

@@ -56,12 +56,13 @@ struct HydroResult {
 constexpr long kMaxHydroCells = 1000000;
 constexpr std::size_t kMaxForcingSteps = 1000000;
 
-// Reads "time precipitation evaporation" rows. Returns 0, kNotOpened (2, no message) when
-// the file cannot be opened, or 1 after a message naming the file and line (a malformed
-// row, a negative amount, a time that does not increase, more than max_rows rows, or a
-// file without rows).
+// Reads "time precipitation evaporation" rows. Returns 0, kNotOpened (2, no message, the
+// reason in not_opened when that is not null) when the file cannot be opened, is not a
+// regular file or is too large, or 1 after a message naming the file and line (a malformed
+// row, a negative amount, a time that does not increase, more than max_rows rows, or a file
+// without rows).
 int ReadForcing(const std::string& path, Forcing* forcing,
-                std::size_t max_rows = kMaxForcingSteps);
+                std::size_t max_rows = kMaxForcingSteps, std::string* not_opened = nullptr);
 
 // False, with the reason, when a parameter lies outside its valid range.
 bool CheckHydroParameters(const HydroParameters& parameters, std::string* problem);

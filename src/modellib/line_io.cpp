@@ -16,16 +16,21 @@ int daGetLine_noreplace(char* line, std::size_t size, tarne::gFILE* file) {
   if (file == nullptr || file->fp == nullptr) return 0;
   std::size_t length = 0;
   bool read_any = false;
+  bool cut = false;
   int c;
   while ((c = std::getc(file->fp)) != EOF) {
     read_any = true;
     if (c == '\n') break;
-    if (length + 1 < size) line[length++] = static_cast<char>(c);
+    if (length + 1 < size) {
+      line[length++] = static_cast<char>(c);
+    } else if (c != '\r') {
+      cut = true;  // a carriage return before the line end is no part of the line
+    }
   }
   if (!read_any) return 0;
   if (length > 0 && line[length - 1] == '\r') --length;
   line[length] = '\0';
-  return 1;
+  return cut ? kLineCut : 1;
 }
 
 static char* SkipBlanks(char* p) {

@@ -42,9 +42,10 @@ static bool ParseObservationRow(const std::vector<std::string>& words, double ro
 int observed_data::read_observed_weighted_peakvol(const char* path) {
   clear();
   const std::string name = path != nullptr ? path : "";
-  std::FILE* file = std::fopen(name.c_str(), "r");
+  std::string reason;
+  std::FILE* file = OpenInputFile(name, "r", kMaxInputFileBytes, &reason);
   if (file == nullptr) {
-    ReportFileError("open", name, 0, "no such file or not readable");
+    ReportFileError("open", name, 0, reason);
     return -1;
   }
   std::string line;

@@ -268,10 +268,10 @@ long KeywordLine(const Project& project, const char* keyword) {
   return 0;
 }
 
-void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path) {
+void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path,
+                        const std::string& reason) {
   ReportFileError("read", project.file, KeywordLine(project, keyword),
-                  std::string("cannot open the ") + keyword + " file " + path +
-                      ": no such file or not readable");
+                  std::string("cannot open the ") + keyword + " file " + path + ": " + reason);
 }
 
 int FindParameter(const Project& project, const std::string& name) {
@@ -285,9 +285,10 @@ int FindParameter(const Project& project, const std::string& name) {
 int ReadProject(const std::string& path, Project* project) {
   *project = Project();
   project->file = path;
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::string reason;
+  std::FILE* file = OpenInputFile(path, "r", kMaxInputFileBytes, &reason);
   if (file == nullptr) {
-    ReportFileError("open", path, 0, "no such file or not readable");
+    ReportFileError("open", path, 0, reason);
     return 1;
   }
   Reader reader;

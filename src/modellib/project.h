@@ -49,9 +49,10 @@ struct Project {
 // Line of the project on which keyword was given, or 0.
 long KeywordLine(const Project& project, const char* keyword);
 
-// Reports "cannot read <project> (line N): cannot open <what> <path>" for a file named by
-// keyword that cannot be opened.
-void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path);
+// Reports "cannot read <project> (line N): cannot open the <keyword> file <path>: <reason>"
+// for a file named by keyword that cannot be opened or is not a regular file.
+void ReportUnopenedFile(const Project& project, const char* keyword, const std::string& path,
+                        const std::string& reason);
 
 // Names of the hydro model's parameters, in the order the model takes them.
 extern const char* const kHydroParameterNames[6];

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "modellib/input_file.h"
 #include "modellib/tarne_lib.h"
 
 namespace tarne {
@@ -68,6 +69,25 @@ bool gFILE::open(const char* name, const char* mode) {
     if (!settings_->getGopenName(name, mode, path, sizeof path, true)) return false;
     fp = std::fopen(path, mode);
   }
+  return fp != nullptr;
+}
+
+bool gFILE::open_input(const char* name, std::uint64_t max_bytes, std::string* reason) {
+  close();
+  if (name == nullptr) {
+    *reason = "no file name was given";
+    return false;
+  }
+  const char* path = name;
+  char resolved[kPathMax];
+  if (settings_ != nullptr) {
+    if (!settings_->getGopenName(name, "r", resolved, sizeof resolved, true)) {
+      *reason = "the path is too long";
+      return false;
+    }
+    path = resolved;
+  }
+  fp = OpenInputFile(path, "r", max_bytes, reason);
   return fp != nullptr;
 }
 

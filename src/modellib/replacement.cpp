@@ -100,9 +100,18 @@ static int ReadListCount(std::FILE* file, const std::string& path, long* count,
   return 0;
 }
 
-int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* list) {
+// Opens an input of the list or value reader; the reason goes to not_opened when it fails.
+static std::FILE* OpenListInput(const std::string& path, std::string* not_opened) {
+  std::string reason;
+  std::FILE* file = OpenInputFile(path, "r", kMaxInputFileBytes, &reason);
+  if (file == nullptr && not_opened != nullptr) *not_opened = reason;
+  return file;
+}
+
+int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* list,
+                        std::string* not_opened) {
   list->clear();
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::FILE* file = OpenListInput(path, not_opened);
   if (file == nullptr) {
     return kNotOpened;
   }
@@ -131,9 +140,10 @@ int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* 
   return status;
 }
 
-int ReadValueLine(const std::string& path, long line_index, std::vector<double>* values) {
+int ReadValueLine(const std::string& path, long line_index, std::vector<double>* values,
+                  std::string* not_opened) {
   values->clear();
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::FILE* file = OpenListInput(path, not_opened);
   if (file == nullptr) {
     return kNotOpened;
   }

@@ -23,17 +23,20 @@ struct Substitution {
 // optional 'l', and one of e E f F g G) and otherwise only plain text and "%%".
 bool IsSafeNumberFormat(const std::string& format);
 
-// Status of a reader that could not open its file; it prints nothing then, so that the
-// caller can say where the file was named.
+// Status of a reader that could not open its file, or found that it is not a regular file
+// or too large; it prints nothing then, so that the caller can say where the file was named,
+// and gives the reason in its not_opened argument (when that is not null).
 constexpr int kNotOpened = 2;
 
 // Reads a replacement list. Returns 0, kNotOpened, or 1 after printing a message naming
 // file and line.
-int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* list);
+int ReadReplacementList(const std::string& path, std::vector<ReplacementEntry>* list,
+                        std::string* not_opened = nullptr);
 
 // Reads the numbers of line line_index (counted from 0) of a value file into values.
 // Returns 0, kNotOpened, or 1 after printing a message naming file and line.
-int ReadValueLine(const std::string& path, long line_index, std::vector<double>* values);
+int ReadValueLine(const std::string& path, long line_index, std::vector<double>* values,
+                  std::string* not_opened = nullptr);
 
 // Formats value with the entry's format into text. False when the format is refused or the
 // text does not fit.

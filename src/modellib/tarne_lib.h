@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -85,6 +86,9 @@ class gFILE {
   gFILE& operator=(const gFILE&) = delete;
 
   bool open(const char* name, const char* mode);
+  // Opens name for reading, through the same name resolution, when it names a regular file
+  // of at most max_bytes bytes (see OpenInputFile); false, with the reason, otherwise.
+  bool open_input(const char* name, std::uint64_t max_bytes, std::string* reason);
   void close();
 
   std::FILE* fp = nullptr;
@@ -145,7 +149,7 @@ class tarne_sim : public replace_io {
   double last_objective() const { return last_objective_; }
 
  private:
-  mpi_setup* partition_;
+  [[maybe_unused]] mpi_setup* partition_;  // a multi-process library runs its exchanges on it
   double last_objective_ = 0.0;
   // Names of the calibrated parameters of the last main_calib, "name\t" each.
   std::string header_;
@@ -156,9 +160,10 @@ class tarne_sim : public replace_io {
 // Line and item readers and array allocation of the library.
 
 // Reads the next line of file (without its line end) into line (size bytes). A longer line
-// is cut at size - 1 characters and the rest of it is skipped. Returns non-zero when a line
-// was read, 0 at end of file.
+// is cut at size - 1 characters and the rest of it is skipped. Returns 1 when a line was
+// read, kLineCut when a line was read and cut, 0 at end of file.
 int daGetLine_noreplace(char* line, std::size_t size, tarne::gFILE* file);
+constexpr int kLineCut = 2;
 // Take the next blank-separated item off the front of line (line is shifted in place) and
 // return non-zero when one was read and converted. daReadString refuses (returns 0) an
 // item that does not fit in out_size bytes.

@@ -41,13 +41,14 @@ int ProjectSubstitutions(const Project& project, const replace_io& settings,
     return 1;
   }
   std::vector<ReplacementEntry> list;
-  int status = ReadReplacementList(list_path, &list);
-  if (status == kNotOpened) ReportUnopenedFile(project, "replace", list_path);
+  std::string not_opened;
+  int status = ReadReplacementList(list_path, &list, &not_opened);
+  if (status == kNotOpened) ReportUnopenedFile(project, "replace", list_path, not_opened);
   if (status != 0) return 1;
   const long line = settings.GetBatchMode() == 1 ? settings.GetLinenum() : 0;
   std::vector<double> values;
-  status = ReadValueLine(value_path, line, &values);
-  if (status == kNotOpened) ReportUnopenedFile(project, "values", value_path);
+  status = ReadValueLine(value_path, line, &values, &not_opened);
+  if (status == kNotOpened) ReportUnopenedFile(project, "values", value_path, not_opened);
   if (status != 0) return 1;
   if (values.size() != list.size()) {
     ReportFileError("read", value_path, line + 1,
@@ -126,10 +127,9 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   caReadVARNOKProjectPath(project_file, this);
   const std::string list_path = second_path != nullptr ? second_path : "";
   std::vector<ReplacementEntry> list;
-  const int status = ReadReplacementList(list_path, &list);
-  if (status == kNotOpened) {
-    ReportFileError("open", list_path, 0, "no such file or not readable");
-  }
+  std::string not_opened;
+  const int status = ReadReplacementList(list_path, &list, &not_opened);
+  if (status == kNotOpened) ReportFileError("open", list_path, 0, not_opened);
   if (status != 0) return last_objective_;
   header_.clear();
   for (const ReplacementEntry& entry : list) header_ += entry.name + "\t";

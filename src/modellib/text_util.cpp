@@ -31,9 +31,7 @@ bool ReadTextLine(std::FILE* file, std::string* line) {
   return true;
 }
 
-std::string LineTooLongReason() {
-  return "the line is longer than " + std::to_string(kMaxTextLine) + " characters";
-}
+std::string LineTooLongReason() { return LineLimitReason(kMaxTextLine); }
 
 std::vector<std::string> SplitWords(const std::string& text) {
   std::vector<std::string> words;

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "modellib/input_file.h"
+
 namespace tarne {
 
 // Longest line the readers accept. No sensible project, list, value, forcing or observation
 // line comes near it; a longer one is refused rather than held in memory whole.
-constexpr std::size_t kMaxTextLine = 1u << 20;
+constexpr std::size_t kMaxTextLine = kMaxInputLine;
 
 // Reads the next line of file into line without its line end ("\n" or "\r\n").
 // Returns false at end of file when nothing was read. A line longer than kMaxTextLine is

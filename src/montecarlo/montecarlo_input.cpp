@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "modellib/file_error.h"
+#include "modellib/input_file.h"
 #include "montecarlo/montecarlo.h"
 
 namespace {
@@ -58,8 +59,11 @@ class InputReader {
   // Reads the next line; a missing or empty line is reported as missing what.
   bool NextLine(const char* what) {
     ++line_number_;
-    if (!daGetLine_noreplace(line_, sizeof line_, &file_)) {
-      return Fail(std::string("missing the ") + what);
+    const int got = daGetLine_noreplace(line_, sizeof line_, &file_);
+    if (got == 0) return Fail(std::string("missing the ") + what);
+    if (got == kLineCut) {
+      return Fail("the line is longer than " + std::to_string(montecarlo::kLineSize - 1) +
+                  " characters");
     }
     // A file written with CR LF line ends reads the same as one with LF.
     const std::size_t length = std::strlen(line_);
@@ -84,8 +88,13 @@ class InputReader {
 void montecarlo::read_input(const char* file_name) {
   input_ok = 0;
   tarne::gFILE file(nullptr);
-  // A file that cannot be opened is reported by the run loop, with its own message only.
-  if (!file.open(file_name, "r")) return;
+  // The run loop adds its own line to this one, which names the file and the reason.
+  std::string reason;
+  if (!file.open_input(file_name, tarne::kMaxInputFileBytes, &reason)) {
+    std::printf("%s\n", FileErrorMessage("open", file_name != nullptr ? file_name : "", 0,
+                                         reason.c_str()).c_str());
+    return;
+  }
   InputReader reader(file, file_name);
   std::int32_t count = 0;
   if (!reader.ReadWord(project_file, "project file name") ||

@@ -9,11 +9,13 @@
 #include <stdexcept>
 #include <utility>
 
+#include "numeric/process_end.h"
+
 void nr_error(const char* message) {
   std::fprintf(stderr, "Numerical Recipes run-time error...\n");
   std::fprintf(stderr, "%s\n", message);
   std::fprintf(stderr, "...now exiting to system...\n");
-  std::exit(1);
+  EndProcess(1);
 }
 
 namespace {
@@ -35,7 +37,7 @@ void AllocateSlots(std::vector<T>& slots, long count, const char* failure_messag
 // The one exit of dmmult when the inner dimensions of a product differ.
 [[noreturn]] void DimensionMismatchExit(long a_cols, long b_rows) {
   std::fprintf(stderr, "a_cols <> b_rows (%ld,%ld): dmmult\n", a_cols, b_rows);
-  std::exit(1);
+  EndProcess(1);
 }
 
 // A zero pivot is replaced by this value so that the factors stay finite.

@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "modellib/file_error.h"
+#include "modellib/input_file.h"
 #include "pest/file_report.h"
 #include "pest/parameters.h"
 
@@ -111,7 +113,8 @@ class ControlReader {
     std::string word;
     if (!Word(field, word)) return false;
     if (!ParseReal(word, out)) {
-      return Fail("\"" + Shown(word) + "\" is not a number (" + field + context_ + ")");
+      const char* what = IsNumber(word) ? "a finite number" : "a number";
+      return Fail("\"" + Shown(word) + "\" is not " + what + " (" + field + context_ + ")");
     }
     return true;
   }
@@ -149,10 +152,20 @@ class ControlReader {
     return true;
   }
 
+  // Whether the whole word reads as a number, finite or not.
+  static bool IsNumber(const std::string& word) {
+    char* end = nullptr;
+    std::strtod(word.c_str(), &end);
+    return end != word.c_str() && *end == '\0';
+  }
+
+  // A whole word as a finite number: NaN and infinities (also "1e999", which overflows)
+  // are refused, since no setting, bound or value of the file can be one. Values that
+  // underflow, such as "1e-400", are finite and kept.
   static bool ParseReal(const std::string& word, double& out) {
     char* end = nullptr;
     double value = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || *end != '\0') return false;
+    if (end == word.c_str() || *end != '\0' || !std::isfinite(value)) return false;
     out = value;
     return true;
   }
@@ -209,20 +222,52 @@ std::string ControlFileName(const char* control_name) {
   return name;
 }
 
+// The whole control file. One that cannot be opened, or is not a regular file, is named with
+// the reason on standard error before the fixed line that says it cannot be opened.
 bool ReadWholeFile(const std::string& name, std::string& text) {
-  FileHandle file(std::fopen(name.c_str(), "r"));
+  std::string reason;
+  FileHandle file(tarne::OpenInputFile(name, "r", tarne::kMaxInputFileBytes, &reason));
   if (!file) {
+    std::fprintf(stderr, "%s\n", FileErrorMessage("open", name.c_str(), 0, reason.c_str()).c_str());
     std::fprintf(stderr, "Cannot open %s \n", name.c_str());
     return false;
   }
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
-  if (std::ferror(file.get())) {
-    ReportFileError("read", name, 0, std::strerror(errno));
+  tarne::TextFault fault;
+  if (!tarne::ReadInputText(file.get(), tarne::kMaxInputFileBytes, tarne::kMaxInputLine, &text,
+                            &fault)) {
+    ReportFileError("read", name, fault.line, fault.reason);
     return false;
   }
   return true;
+}
+
+// Writes the replacement list under a temporary name and renames it over "tarne.in", so that
+// a failure leaves the previous list as it was and no reader ever sees half a list.
+bool WriteReplacementList(const std::string& content) {
+  const char* const name = "tarne.in";
+  const std::string temporary = std::string(name) + ".tmp";
+  FileHandle file(std::fopen(temporary.c_str(), "w"));
+  if (!file) {
+    ReportFileError("create", temporary, 0, std::strerror(errno));
+    return false;
+  }
+  errno = 0;
+  bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
+                 std::fflush(file.get()) == 0;
+  std::string reason = written ? "" : std::strerror(errno != 0 ? errno : EIO);
+  if (std::fclose(file.release()) != 0 && written) {
+    written = false;
+    reason = std::strerror(errno);
+  }
+  if (written && std::rename(temporary.c_str(), name) != 0) {
+    written = false;
+    reason = std::strerror(errno);
+  }
+  if (!written) {
+    ReportFileError("write", name, 0, reason);
+    std::remove(temporary.c_str());
+  }
+  return written;
 }
 
 // Settings the search cannot work with are refused where they are read, so the message
@@ -321,9 +366,9 @@ bool ReadParameterGroups(ProblemRecord& r, ControlReader& in) {
   return true;
 }
 
-// Reads the parameter lines and writes the replacement list: the count after the first
+// Reads the parameter lines and builds the replacement list: the count after the first
 // parameter, then one line per parameter naming it and its output format.
-bool ReadParameters(ProblemRecord& r, ControlReader& in, std::FILE* list) {
+bool ReadParameters(ProblemRecord& r, ControlReader& in, std::string& list) {
   in.SectionHeader(r.section_line);
   if (!Allocate(r.parameters, r.NPAR, "NPAR", in)) return false;
   for (int i = 1; i <= r.NPAR; ++i) {
@@ -337,8 +382,8 @@ bool ReadParameters(ProblemRecord& r, ControlReader& in, std::FILE* list) {
       return false;
     }
     p.transform = TransformOfWord(p.PARTRANS);
-    if (i == 1) std::fprintf(list, "%ld\n", static_cast<long>(r.NPAR));
-    std::fprintf(list, "[%s] \"%s\"\n", p.PARNME, "%16.8lf");
+    if (i == 1) list += std::to_string(r.NPAR) + "\n";
+    list += std::string("[") + p.PARNME + "] \"%16.8lf\"\n";
   }
   return true;
 }
@@ -527,7 +572,7 @@ bool ReadRegularisation(ProblemRecord& r, ControlReader& in) {
   return true;
 }
 
-bool ReadSections(ProblemRecord& r, ControlReader& in, std::FILE* list) {
+bool ReadSections(ProblemRecord& r, ControlReader& in, std::string& list) {
   in.Line(r.first_line);
   in.Line(r.second_line);
   in.SetContext("");
@@ -545,20 +590,13 @@ bool ReadSections(ProblemRecord& r, ControlReader& in, std::FILE* list) {
 
 short ReadControlFile(ProblemRecord& record, const char* control_name) {
   record = ProblemRecord();
-  FileHandle list(std::fopen("tarne.in", "w"));
-  if (!list) {
-    ReportFileError("create", "tarne.in", 0, std::strerror(errno));
-    return 1;
-  }
   std::string name = ControlFileName(control_name);
   std::string text;
   if (!ReadWholeFile(name, text)) return 1;
   ControlReader in(name, std::move(text));
-  if (!ReadSections(record, in, list.get())) return 1;
-  if (std::fclose(list.release()) != 0) {
-    ReportFileError("write", "tarne.in", 0, std::strerror(errno));
-    return 1;
-  }
+  // "tarne.in" is written only once the whole file has been read.
+  std::string list;
+  if (!ReadSections(record, in, list) || !WriteReplacementList(list)) return 1;
   return 0;
 }
 

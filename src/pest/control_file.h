@@ -5,7 +5,9 @@
 
 #include "problem.h"
 
-// Returns 0 on success and 1 after a reported failure.
+// Returns 0 on success and 1 after a reported failure. "tarne.in" is replaced (through a
+// temporary file and a rename) only after the whole control file was read, so a failed read
+// leaves an existing list as it was.
 short ReadControlFile(ProblemRecord& record, const char* control_name);
 // Sets NUMADJ, NUMFIXED, NUMTIED, NUMIW and the iw fields; returns 0.
 short CountParameterTypes(ProblemRecord& record);

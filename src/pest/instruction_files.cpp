@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "modellib/input_file.h"
+#include "numeric/process_end.h"
 #include "pest/file_report.h"
 #include "pest/name_index.h"
 
@@ -33,12 +36,28 @@ long LineOfOffset(const std::string& content, size_t offset) {
   return 1 + static_cast<long>(std::count(content.begin(), content.begin() + offset, '\n'));
 }
 
-bool ReadRest(std::FILE* file, std::string& content) {
+// Reads the rest of file into content, refusing (with a message naming file_name) a file or
+// a line beyond the limits of every input.
+bool ReadRest(std::FILE* file, const char* file_name, std::string& content) {
   content.clear();
-  char buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
-  return std::ferror(file) == 0;
+  tarne::TextFault fault;
+  if (!tarne::ReadInputText(file, tarne::kMaxInputFileBytes, tarne::kMaxInputLine, &content,
+                            &fault)) {
+    ReportFileError("read", file_name, fault.line, fault.reason);
+    return false;
+  }
+  return true;
+}
+
+// The text found at position in the output, up to the next white space and at most 60
+// characters, for messages about a value that cannot be read.
+std::string TextAt(const std::string& output, size_t position) {
+  size_t end = position;
+  while (end < output.size() && end - position < 60 &&
+         !std::isspace(static_cast<unsigned char>(output[end]))) {
+    ++end;
+  }
+  return output.substr(position, end - position);
 }
 
 int UsableInstructionCount(const ProblemRecord& record) {
@@ -217,7 +236,7 @@ class InstructionRun {
     const char* start = out_.c_str() + op_;
     char* end = nullptr;
     value = std::strtod(start, &end);
-    if (end == start) return OutputFailure("no number where the value of " + name + " stands");
+    if (end == start || !std::isfinite(value)) return ValueFailure(name);
     op_ += static_cast<size_t>(end - start);
     return true;
   }
@@ -244,15 +263,23 @@ class InstructionRun {
     const size_t start = op_;
     while (op_ < out_.size() && IsNumberChar(out_[op_])) ++op_;
     // The number is read from the run alone, copied out so that strtod cannot look past it.
+    // A run without a number at its front ("-", "e") or one that overflows is refused, as is
+    // text that is no number at all ("abc", "nan", "inf" make no run).
     const size_t length = op_ - start;
     char small[64];
+    const std::string large = length < sizeof small ? "" : out_.substr(start, length);
     if (length < sizeof small) {
       std::memcpy(small, out_.data() + start, length);
       small[length] = '\0';
-      Store(observation, std::strtod(small, nullptr));
-    } else {
-      Store(observation, std::strtod(out_.substr(start, length).c_str(), nullptr));
     }
+    const char* run = length < sizeof small ? small : large.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(run, &end);
+    if (end == run || !std::isfinite(value)) {
+      op_ = start;
+      return ValueFailure(name);
+    }
+    Store(observation, value);
     return true;
   }
 
@@ -313,6 +340,17 @@ class InstructionRun {
     return false;
   }
 
+  // A value that is not a finite number where the instruction reads one: nothing is stored,
+  // and the message quotes the text found at the output position.
+  bool ValueFailure(const std::string& name) {
+    const std::string text = TextAt(out_, op_);
+    const std::string found = !text.empty()       ? "\"" + text + "\""
+                              : op_ < out_.size() ? std::string("the end of the line")
+                                                  : std::string("the end of the file");
+    return OutputFailure("the value of observation " + name +
+                         " is not a finite number: found " + found);
+  }
+
   // Names the output line where reading stopped unless the reason gives its own lines.
   bool OutputFailure(const std::string& reason, bool name_line = true) {
     const std::string where = reason + " (instruction file " + entry_.INSFLE + ", line " +
@@ -353,14 +391,15 @@ bool ReadHeader(const InstructionEntry& entry, const std::string& text, char& ma
 }
 
 bool ReadOutputFile(const InstructionEntry& entry, std::string& output) {
-  std::FILE* file = std::fopen(entry.OUTFLE, "rb");
+  std::string reason;
+  std::FILE* file =
+      tarne::OpenInputFile(entry.OUTFLE, "rb", tarne::kMaxInputFileBytes, &reason);
   if (file == nullptr) {
-    ReportFileError("open", entry.OUTFLE, 0, std::strerror(errno));
+    ReportFileError("open", entry.OUTFLE, 0, reason);
     return false;
   }
-  const bool read = ReadRest(file, output);
+  const bool read = ReadRest(file, entry.OUTFLE, output);
   std::fclose(file);
-  if (!read) ReportFileError("read", entry.OUTFLE, 0, "read error");
   return read;
 }
 
@@ -370,7 +409,7 @@ void StopOnSemiFixedObservation() {
   std::printf("Semi-fixed observations are currently not supported with the calibration toolbox.\n");
   std::printf("Modify the instruction file(s) accordingly and rerun the toolbox.\n");
   std::fflush(stdout);
-  std::exit(0);
+  EndProcess(0);
 }
 
 short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles) {
@@ -387,9 +426,11 @@ short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles) {
   }
   for (int i = 1; i <= record.NINSFLE; ++i) {
     if (handles.slot[i] != nullptr) std::fclose(handles.slot[i]);
-    handles.slot[i] = std::fopen(record.instructions[i].INSFLE, "r");
+    std::string reason;
+    handles.slot[i] = tarne::OpenInputFile(record.instructions[i].INSFLE, "r",
+                                           tarne::kMaxInputFileBytes, &reason);
     if (handles.slot[i] == nullptr) {
-      ReportFileError("open", record.instructions[i].INSFLE, 0, std::strerror(errno));
+      ReportFileError("open", record.instructions[i].INSFLE, 0, reason);
       return 1;
     }
   }
@@ -421,10 +462,7 @@ short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& h
     return 1;
   }
   std::rewind(instruction_file);
-  if (!ReadRest(instruction_file, instructions)) {
-    ReportFileError("read", entry.INSFLE, 0, "read error");
-    return 1;
-  }
+  if (!ReadRest(instruction_file, entry.INSFLE, instructions)) return 1;
   char marker = '\0';
   if (!ReadHeader(entry, instructions, marker) || !ReadOutputFile(entry, output)) return 1;
   const size_t header_end = instructions.find('\n');

@@ -7,8 +7,9 @@
 short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles);
 short CloseInstructionFiles(ProblemRecord& record, FileHandleTable& handles);
 // Interprets instruction file i (1..NINSFLE) against its output file and stores the values
-// in the chosen slot. Returns 0, or 1 after a reported failure (missing file, bad header,
-// unknown observation, marker not found, output ended before a value).
+// in the chosen slot. Returns 0, or 1 after a reported failure (missing file, a directory or
+// device or oversized file, bad header, unknown observation, marker not found, output ended
+// before a value, or a value that is not a finite number, which is then not stored).
 short ReadModelOutput(ProblemRecord& record, int i, int slot, FileHandleTable& handles);
 
 // Ends the process with exit status 0 after telling the user that semi-fixed observations

@@ -1,17 +1,23 @@
 #include "pest/output_files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <charconv>
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "modellib/input_file.h"
+#include "numeric/process_end.h"
 #include "pest/file_report.h"
 
 namespace {
@@ -19,6 +25,12 @@ namespace {
 constexpr const char* kStopFileName = "pest.stp";
 // Code of a stop file that holds no number.
 constexpr long kNoStopCode = 999;
+// Largest stop file read: a code and a note about it fit many times over.
+constexpr std::uint64_t kMaxStopFileBytes = 65536;
+// Largest restart file read, and the longest item in it: the fixed-point form of the largest
+// double takes 329 characters.
+constexpr std::uint64_t kMaxRestartFileBytes = std::uint64_t{16} << 30;
+constexpr size_t kMaxRestartItem = 400;
 
 // The one way out of the process for a stop request: codes 2 and 3 explain why the request
 // cannot be obeyed as asked, code 1 ends quietly. The run ends with status 0 and leaves the
@@ -31,7 +43,7 @@ constexpr long kNoStopCode = 999;
     std::printf("\n\nThe toolbox does not currently support pausing execution.\n\n");
   }
   std::fflush(stdout);
-  std::exit(0);
+  EndProcess(0);
 }
 
 // The one way out of the process for a restart without a restart file: the previous run
@@ -40,7 +52,7 @@ constexpr long kNoStopCode = 999;
   std::printf("\n\nError opening the restart file.\n");
   std::printf("Possibly previous run was not halted prematurely.\n\n");
   std::fflush(stdout);
-  std::exit(0);
+  EndProcess(0);
 }
 
 // The integer at the start of the stop file, as a "%ld" conversion takes it: white space,
@@ -109,12 +121,21 @@ class RestartWriter {
   std::string line_;
 };
 
+// Whether a real item of the restart file may be infinite. The engine writes infinities in
+// three items only: PHIRATIO after the first iteration (phi over a starting phi of 0) and the
+// largest and last relative parameter changes (a parameter that moved away from 0). No item
+// may be NaN, except PHIRATIO, which the reader replaces with phi / starting phi whatever
+// the file holds.
+enum class Infinity { kRefused, kAllowed, kAnyValue };
+
 // Items of a restart file in order, separated by any white space, so both the exact form and
-// the older fixed-point form are read. Every missing or malformed item is reported.
+// the older fixed-point form are read. The file is read as a stream and only as far as its
+// items go, each at most kMaxRestartItem characters, so no file makes memory grow beyond the
+// problem's own arrays. Every missing or malformed item is reported.
 class RestartReader {
  public:
-  RestartReader(std::string file, std::string text)
-      : file_(std::move(file)), text_(std::move(text)) {}
+  RestartReader(std::string file, std::FILE* in, std::uint64_t size)
+      : file_(std::move(file)), in_(in), size_(size) {}
 
   bool Int(const char* item, long& out) {
     std::string word;
@@ -132,12 +153,17 @@ class RestartReader {
     out = static_cast<int>(value);
     return true;
   }
-  bool Real(const char* item, double& out) {
+  bool Real(const char* item, double& out, Infinity infinity = Infinity::kRefused) {
     std::string word;
     if (!Word(item, word)) return false;
     char* end = nullptr;
-    out = std::strtod(word.c_str(), &end);
+    const double value = std::strtod(word.c_str(), &end);
     if (end == word.c_str() || *end != '\0') return Bad(word, item);
+    if (infinity != Infinity::kAnyValue &&
+        (std::isnan(value) || (std::isinf(value) && infinity == Infinity::kRefused))) {
+      return Fail("\"" + word.substr(0, 60) + "\" is not a finite number for " + item);
+    }
+    out = value;
     return true;
   }
   bool Reals(const char* item, dvector& values, long count) {
@@ -155,22 +181,50 @@ class RestartReader {
     return true;
   }
   // Items the file can still hold at most (each takes a character and a separator).
-  size_t RemainingItems() const { return (text_.size() - pos_) / 2 + 1; }
+  std::uint64_t RemainingItems() const {
+    return (size_ > consumed_ ? size_ - consumed_ : 0) / 2 + 1;
+  }
   bool Fail(const std::string& reason) const {
     ReportFileError("read", file_, line_, reason);
     return false;
   }
 
  private:
-  bool Word(const char* item, std::string& out) {
-    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) {
-      if (text_[pos_] == '\n') ++line_;
-      ++pos_;
+  int Get() {
+    if (next_ == filled_) {
+      filled_ = std::fread(buffer_, 1, sizeof buffer_, in_);
+      next_ = 0;
+      if (filled_ == 0) return EOF;
     }
-    if (pos_ >= text_.size()) return Fail(std::string("the file ends before ") + item);
-    size_t begin = pos_;
-    while (pos_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    out.assign(text_, begin, pos_ - begin);
+    ++consumed_;
+    return static_cast<unsigned char>(buffer_[next_++]);
+  }
+  // Steps back over the character Get returned last (never EOF).
+  void Unget() {
+    --next_;
+    --consumed_;
+  }
+  static bool IsSpace(int c) { return c != EOF && std::isspace(c) != 0; }
+
+  bool Word(const char* item, std::string& out) {
+    int c = Get();
+    for (; IsSpace(c); c = Get()) {
+      if (c == '\n') ++line_;
+    }
+    if (c == EOF) {
+      if (std::ferror(in_) != 0) return Fail(std::strerror(errno != 0 ? errno : EIO));
+      return Fail(std::string("the file ends before ") + item);
+    }
+    out.clear();
+    for (; c != EOF && !IsSpace(c); c = Get()) {
+      if (out.size() == kMaxRestartItem) {
+        return Fail("the item where " + std::string(item) + " stands is longer than " +
+                    std::to_string(kMaxRestartItem) + " characters");
+      }
+      out.push_back(static_cast<char>(c));
+    }
+    // The separator is left for the next item, which counts its line end.
+    if (c != EOF) Unget();
     return true;
   }
   bool Bad(const std::string& word, const char* item) const {
@@ -178,21 +232,31 @@ class RestartReader {
   }
 
   std::string file_;
-  std::string text_;
-  size_t pos_ = 0;
+  std::FILE* in_;
+  std::uint64_t size_;
+  std::uint64_t consumed_ = 0;
+  char buffer_[65536];
+  size_t filled_ = 0;
+  size_t next_ = 0;
   long line_ = 1;
 };
 
-// The whole restart file, or the end of the process when there is none to resume from.
-std::string RestartText(const char* name) {
-  std::FILE* file = std::fopen(name, "rb");
-  if (file == nullptr) EndOnMissingRestartFile();
-  std::string text;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  std::fclose(file);
-  return text;
+// Opens the restart file. A file that cannot be opened ends the process (the previous run
+// finished, so there is nothing to resume) after a line that names it and the reason; a
+// directory, device or oversized file under the name is refused (null, after the message).
+std::FILE* OpenRestartFile(const char* name, std::uint64_t* size) {
+  std::string reason;
+  int system_error = 0;
+  std::FILE* file =
+      tarne::OpenInputFile(name, "rb", kMaxRestartFileBytes, &reason, &system_error);
+  if (file == nullptr) {
+    ReportFileError("open", name, 0, reason);
+    if (system_error != 0) EndOnMissingRestartFile();
+    return nullptr;
+  }
+  struct stat status;
+  *size = fstat(fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+  return file;
 }
 
 // A vector with at least count entries: kept when large enough, else replaced.
@@ -225,14 +289,37 @@ short FilesNamesForWrite(const char* control_name, OutputNames& names) {
 }
 
 short CheckStopFile() {
-  std::FILE* file = std::fopen(kStopFileName, "r");
-  if (file == nullptr) return 0;
+  struct stat status;
+  if (stat(kStopFileName, &status) != 0 && errno == ENOENT) return 0;
+  // Whatever else stands under the name and cannot be read as a stop file (a directory, a
+  // device, a file too large or unreadable) is reported and left alone; the run goes on.
+  std::string reason;
+  std::FILE* file = tarne::OpenInputFile(kStopFileName, "r", kMaxStopFileBytes, &reason);
+  if (file == nullptr) {
+    ReportFileError("read", kStopFileName, 0, reason);
+    return 0;
+  }
   long code = ReadStopCode(file);
   std::fclose(file);
   if (code == 1 || code == 2 || code == 3) EndOnStopRequest(code);
-  std::remove(kStopFileName);
+  // unlink, unlike remove, never takes away a directory put there in the meantime.
+  unlink(kStopFileName);
   return 0;
 }
+
+short DeleteStaleStopFile() {
+  struct stat status;
+  if (lstat(kStopFileName, &status) != 0) return 0;
+  if (S_ISDIR(status.st_mode)) {
+    ReportFileError("delete", kStopFileName, 0, "it is a directory; it is left in place");
+    return 0;
+  }
+  if (unlink(kStopFileName) != 0) {
+    ReportFileError("delete", kStopFileName, 0, std::strerror(errno));
+  }
+  return 0;
+}
+
 
 short WriteRestartFile(const matrix& jacobian, const matrix& best_jacobian, int n, double phi,
                        double starting_phi, const dvector& history,
@@ -311,7 +398,11 @@ short ReadRestartFile(matrix& jacobian, matrix& best_jacobian, int& n, double& p
                       int& switch_flag, ProblemRecord& record, const OutputNames& names,
                       double& largest_change, int& small_change_count, double& last_change,
                       dvector& start_values, long& model_calls, int& cyclic_position) {
-  RestartReader in(names.rst, RestartText(names.rst));
+  std::uint64_t size = 0;
+  std::FILE* file = OpenRestartFile(names.rst, &size);
+  if (file == nullptr) return 1;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
+  RestartReader in(names.rst, file, size);
   const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
   const long a = record.NUMADJ;
   EnsureShape(jacobian, m, a);
@@ -322,12 +413,13 @@ short ReadRestartFile(matrix& jacobian, matrix& best_jacobian, int& n, double& p
 
   if (!(in.Int("SLMMODE", record.SLMMODE) && in.Int("SLMFULLUPD", record.SLMFULLUPD) &&
         in.Real("SLMFULLRAT", record.SLMFULLRAT) && in.Int("SLMNCOL", record.SLMNCOL) &&
-        in.Real("PHIRATIO", record.PHIRATIO) && in.Matrix("the Jacobian", jacobian, m, a) &&
+        in.Real("PHIRATIO", record.PHIRATIO, Infinity::kAnyValue) &&
+        in.Matrix("the Jacobian", jacobian, m, a) &&
         in.Matrix("the best Jacobian", best_jacobian, m, a) &&
         in.Int("the iteration number", n))) {
     return 1;
   }
-  if (n < 0 || static_cast<size_t>(n) > in.RemainingItems()) {
+  if (n < 0 || static_cast<std::uint64_t>(n) > in.RemainingItems()) {
     in.Fail("the iteration number " + std::to_string(n) + " does not fit the file");
     return 1;
   }
@@ -355,9 +447,9 @@ short ReadRestartFile(matrix& jacobian, matrix& best_jacobian, int& n, double& p
     if (!in.Real("the group phis", record.observation_groups[i].phi)) return 1;
   }
   if (!(in.Real("RLAMBDA1", record.RLAMBDA1) &&
-        in.Real("the largest relative change", largest_change) &&
+        in.Real("the largest relative change", largest_change, Infinity::kAllowed) &&
         in.Int("the small-change count", small_change_count) &&
-        in.Real("the last relative change", last_change) &&
+        in.Real("the last relative change", last_change, Infinity::kAllowed) &&
         in.Reals("the start values", start_values, a) &&
         in.Int("the model calls", model_calls) &&
         in.Int("the cyclic position", cyclic_position))) {

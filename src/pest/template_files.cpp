@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "modellib/input_file.h"
 #include "pest/file_report.h"
 #include "pest/name_index.h"
 
@@ -23,14 +24,18 @@ int UsableTemplateCount(const ProblemRecord& record) {
   return std::max(0, std::min({record.NTPLFLE, kMaxModelFiles, held}));
 }
 
-// Reads everything from the file's start; the offsets of the result are file offsets.
-bool ReadWholeFile(std::FILE* file, std::string& content) {
+// Reads everything from the file's start; the offsets of the result are file offsets. A file
+// or a line beyond the limits of every input is refused with its line.
+bool ReadWholeFile(const TemplateEntry& entry, std::FILE* file, std::string& content) {
   std::rewind(file);
   content.clear();
-  char buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
-  return std::ferror(file) == 0;
+  tarne::TextFault fault;
+  if (!tarne::ReadInputText(file, tarne::kMaxInputFileBytes, tarne::kMaxInputLine, &content,
+                            &fault)) {
+    ReportFileError("read", entry.TEMPFLE, fault.line, fault.reason);
+    return false;
+  }
+  return true;
 }
 
 long LineOfOffset(const std::string& content, size_t offset) {
@@ -135,9 +140,11 @@ short OpenTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
   }
   for (int i = 1; i <= record.NTPLFLE; ++i) {
     if (handles.slot[i] != nullptr) std::fclose(handles.slot[i]);
-    handles.slot[i] = std::fopen(record.templates[i].TEMPFLE, "rb");
+    std::string reason;
+    handles.slot[i] = tarne::OpenInputFile(record.templates[i].TEMPFLE, "rb",
+                                           tarne::kMaxInputFileBytes, &reason);
     if (handles.slot[i] == nullptr) {
-      ReportFileError("open", record.templates[i].TEMPFLE, 0, std::strerror(errno));
+      ReportFileError("open", record.templates[i].TEMPFLE, 0, reason);
       return 1;
     }
   }
@@ -157,10 +164,7 @@ short CheckTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
       ReportFileError("read", entry.TEMPFLE, 0, "the file is not open");
       return 1;
     }
-    if (!ReadWholeFile(handles.slot[i], content)) {
-      ReportFileError("read", entry.TEMPFLE, 0, "read error");
-      return 1;
-    }
+    if (!ReadWholeFile(entry, handles.slot[i], content)) return 1;
     char delimiter = '\0';
     if (!ReadHeader(entry, content, delimiter) || !FindDelimiters(entry, content, delimiter) ||
         !MapFields(entry, content, delimiter, parameters)) {

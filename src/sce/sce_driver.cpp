@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "modellib/file_error.h"
+#include "modellib/input_file.h"
 #include "sce/sce_input.h"
 #include "sce/sce_search.h"
 
@@ -21,7 +23,9 @@ constexpr const char* kBestName = "sce_best.out";
 // succeeded.
 void SetUpRun(SceRun& run, const char* input_file) {
   tarne::gFILE input(nullptr);
-  if (!input.open(input_file, "r")) {
+  std::string reason;
+  if (!input.open_input(input_file, tarne::kMaxInputFileBytes, &reason)) {
+    std::printf("%s\n", FileErrorMessage("open", input_file, 0, reason.c_str()).c_str());
     std::printf("Can't open SCE input file %s\n", input_file);
     run.setup_ok = 0;
     return;
@@ -76,7 +80,10 @@ void run_sce_on(SceRun& run, const char* input_file) {
   SetUpRun(run, input_file);
   run.observed = std::make_unique<tarne::observed_data>();
   const char* observation_file = run.settings.observation_file;
-  if (run.observed->read_observed_weighted_peakvol(observation_file) == -1) {
+  // The reader refuses an input without an observation file, so a name is missing only when
+  // the input could not be read; the search then reports that it was not set up.
+  if (observation_file[0] != '\0' &&
+      run.observed->read_observed_weighted_peakvol(observation_file) == -1) {
     std::printf("Error: unable to open the observation file for reading or problem while "
                 "reading it.\nAttempted to read file: %s\n",
                 observation_file);

@@ -98,12 +98,19 @@ void PrintFileError(const char* file_name, long line, const std::string& reason)
 }
 
 // Reads one name line and keeps its first word in name (empty for an empty line or at end
-// of file). Returns false, after a message, when the word does not fit the name field.
+// of file). Returns false, after a message, when the line is longer than the line buffer or
+// the word does not fit the name field.
 bool ReadNameLine(tarne::gFILE& input, const char* file_name, long line_no, const char* what,
                   char* name) {
   char line[kLineSize] = {};
   name[0] = '\0';
-  if (daGetLine_noreplace(line, sizeof line, &input) == 0) return true;
+  const int got = daGetLine_noreplace(line, sizeof line, &input);
+  if (got == 0) return true;
+  if (got == kLineCut) {
+    PrintFileError(file_name, line_no,
+                   "the line is longer than " + std::to_string(kLineSize - 1) + " characters");
+    return false;
+  }
   char word[kLineSize];
   if (daReadString(line, word, sizeof word) == 0) return true;
   std::string text(word);
@@ -118,12 +125,32 @@ bool ReadNameLine(tarne::gFILE& input, const char* file_name, long line_no, cons
   return true;
 }
 
-// Record 1: max_calls, kstop, conv_pct, ngs, seed, custom, nparam.
-bool ReadRecordOne(TokenStream& tokens, SceSettings& s) {
-  if (!NextInt(tokens, &s.max_calls) || !NextInt(tokens, &s.kstop) ||
-      !NextDouble(tokens, &s.conv_pct) || !NextInt(tokens, &s.ngs) ||
-      !NextInt(tokens, &s.seed) || !NextInt(tokens, &s.custom) ||
-      !NextInt(tokens, &s.nparam)) {
+// Record 1: max_calls, kstop, conv_pct, ngs, seed, custom, nparam. A missing or malformed
+// item is named on a line of its own before the fixed message of this record.
+bool ReadRecordOne(TokenStream& tokens, const char* file_name, SceSettings& s) {
+  struct Item {
+    const char* name;
+    std::int32_t* integer;
+    double* real;
+  };
+  const Item items[] = {{"max_calls", &s.max_calls, nullptr}, {"kstop", &s.kstop, nullptr},
+                        {"conv_pct", nullptr, &s.conv_pct},   {"ngs", &s.ngs, nullptr},
+                        {"seed", &s.seed, nullptr},           {"custom", &s.custom, nullptr},
+                        {"nparam", &s.nparam, nullptr}};
+  for (const Item& item : items) {
+    std::string text;
+    const bool read = tokens.Next(text);
+    if (read && (item.integer != nullptr ? ParseInt(text, item.integer)
+                                         : ParseDouble(text, item.real))) {
+      continue;
+    }
+    const std::string found = !read && text.empty()
+                                  ? std::string("the file ends before it")
+                                  : "\"" + text.substr(0, 60) + "\" is not " +
+                                        (item.integer != nullptr ? "an integer" : "a finite number");
+    PrintFileError(file_name, tokens.line(),
+                   std::string("record 1 needs 7 numbers (max_calls kstop conv_pct ngs seed "
+                               "custom nparam); at ") + item.name + " " + found);
     std::printf("Error in your input file. The first line must have 7 parameters.\n");
     return false;
   }
@@ -164,6 +191,9 @@ bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettin
     return false;
   }
   if (s.bl[i] >= s.bu[i]) {
+    PrintFileError(file_name, tokens.line(),
+                   "the lower bound of parameter " + std::to_string(i) +
+                       " is not below its upper bound");
     std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %ld\n", i);
     return false;
   }
@@ -212,9 +242,15 @@ int read_sce_input(SceRun& run, tarne::gFILE& input, const char* file_name) {
   caReadVARNOKProjectPath(s.project_file, &run.io_settings);
   if (!ReadNameLine(input, file_name, 2, "second path", s.second_path)) return -1;
   if (!ReadNameLine(input, file_name, 3, "observation file", s.observation_file)) return -1;
+  // Without observations the run cannot go on (the driver would try to read a file without
+  // a name), so a missing name is refused here, where its line is known.
+  if (s.observation_file[0] == '\0') {
+    PrintFileError(file_name, 3, "no observation file is named");
+    return -1;
+  }
 
   TokenStream tokens(input.fp, 4);
-  if (!ReadRecordOne(tokens, s)) return -1;
+  if (!ReadRecordOne(tokens, file_name, s)) return -1;
   if (s.nparam < 1 || s.nparam > kSceMaxParameters) {
     PrintFileError(file_name, tokens.line(),
                    "the number of parameters " + std::to_string(s.nparam) +
@@ -228,6 +264,12 @@ int read_sce_input(SceRun& run, tarne::gFILE& input, const char* file_name) {
   }
   input.close();
   return 0;
+}
+
+long MostEvolutionSteps(const SceSettings& s) {
+  const long ngs = std::max<long>(s.ngs, 1);
+  const long per_complex = (std::max<long>(s.max_calls, 0) + ngs - 1) / ngs;
+  return std::max<long>(s.npg, per_complex);
 }
 
 int check_sce_settings(SceSettings& s) {
@@ -281,6 +323,15 @@ int check_sce_settings(SceSettings& s) {
     std::printf(" **WARNING** THE NUMBER OF EVOLUTION STEPS TAKEN IN EACH COMPLEX\n");
     std::printf(" BEFORE SHUFFLING %ld IS NOT A VALID CHOICE, SET IT TO DEFAULT\n",
                 static_cast<long>(s.nspl));
+    s.nspl = s.npg;
+    ++warnings;
+  } else if (s.nspl > MostEvolutionSteps(s)) {
+    // The evaluation limit is looked at once per shuffling loop, and one loop makes at least
+    // ngs * nspl evaluations: beyond this bound a single loop would run far past the limit.
+    std::printf(" **WARNING** THE NUMBER OF EVOLUTION STEPS TAKEN IN EACH COMPLEX\n");
+    std::printf(" BEFORE SHUFFLING %ld EXCEEDS %ld, THE LARGER OF NPG AND MAX_CALLS / NGS,\n",
+                static_cast<long>(s.nspl), MostEvolutionSteps(s));
+    std::printf(" SET IT TO DEFAULT\n");
     s.nspl = s.npg;
     ++warnings;
   }

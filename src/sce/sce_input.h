@@ -16,3 +16,7 @@ int read_sce_input(SceRun& run, tarne::gFILE& input, const char* file_name);
 // warning per repair. Returns the number of warnings, or -1 for an invalid number of
 // complexes.
 int check_sce_settings(SceSettings& settings);
+
+// Largest nspl accepted: the larger of npg and max_calls / ngs (rounded up), so that one
+// shuffling loop of ngs complexes stays near the evaluation limit.
+long MostEvolutionSteps(const SceSettings& settings);

@@ -1,6 +1,7 @@
 // The web start as a web server really calls it: tarneweb served as a CGI program by a
 // Python http.server on a free loopback port, and called by curl with POSTed form data.
-// Skips with a message when no such server can be started here.
+// Skips with a message when no such server can be started here. Passes as root (the server
+// then runs the program as "nobody") and as any other user, wherever the build tree lies.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -120,11 +121,14 @@ class WebCgi : public testing::Test {
   void SetUp() override {
     curl_ = FindProgram({"/usr/bin/curl", "/usr/local/bin/curl"});
     if (curl_ == nullptr) GTEST_SKIP() << "curl not found: the CGI start cannot be tested here";
-    // The server may run the program as an unprivileged user: let it into the directory.
+    // A server started as root runs its CGI programs as an unprivileged user, who may not
+    // reach the build tree (a checkout in a private directory): the program is copied into
+    // this test's own directory, which everyone may read, under a name that holds "web".
     chmod(dir_.path().c_str(), 0755);
     fs::create_directory("cgi-bin");
     chmod("cgi-bin", 0755);
-    fs::create_symlink(TARNE_WEB_BINARY, "cgi-bin/tarneweb");
+    fs::copy_file(TARNE_WEB_BINARY, "cgi-bin/tarneweb");
+    chmod("cgi-bin/tarneweb", 0755);
     server_ = std::make_unique<CgiServer>();
     if (server_->port() == 0)
       GTEST_SKIP() << "no CGI web server could be started on loopback: " << server_->why();

@@ -107,8 +107,15 @@ TEST(WebStart, PreambleEchoesTheDecodedFormData) {
   // Only CONTENT_LENGTH characters are read, and only one line.
   EXPECT_EQ(Preamble("abcdef", "3"), kHead + "abc");
   EXPECT_EQ(Preamble("ab\ncd", "5"), kHead + "ab\n");
-  // Less data than announced: what there is.
-  EXPECT_EQ(Preamble("ab", "10"), kHead + "ab");
+  // Less data than announced: not echoed in part but reported, before the invocation error.
+  EXPECT_EQ(Preamble("ab", "10"),
+            kHead + "<P>cannot read the form data on standard input: CONTENT_LENGTH announces "
+                    "10 bytes but the input ended after 2" +
+                "<P>Error in invocation - wrong FORM probably.");
+  EXPECT_EQ(Preamble("", "1"),
+            kHead + "<P>cannot read the form data on standard input: CONTENT_LENGTH announces "
+                    "1 bytes but the input ended after 0" +
+                "<P>Error in invocation - wrong FORM probably.");
   // An escape cut by the length is not completed from the unread input.
   EXPECT_EQ(Preamble("ab%41", "4"), kHead + "ab?");
 }

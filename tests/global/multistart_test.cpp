@@ -237,7 +237,8 @@ TEST(Multistart, StartUpRefusalsComeBeforeAnyModelRun) {
        "cannot read ms.in (line 3): the number of pre-inversion runs is -2; it must be at "
        "least 0\n"},
       {"estimation", "7 2.5", "", "pre-inversion runs is \"2.5\", not a whole number"},
-      {"estimation", nullptr, "ms.in", "cannot read ms.in (line 1): Is a directory\n"},
+      {"estimation", nullptr, "ms.in",
+       "cannot open ms.in: it is a directory, not a regular file\n"},
       {"estimation", "7 2", "slm_kor_ms1.rec", "cannot create slm_kor_ms1.rec: Is a directory\n"},
       {"estimation", "7 2", "parameters.prn", "cannot create parameters.prn: Is a directory\n"},
       {"estimation", "7 2", "RandomNumberSeeds.prn",

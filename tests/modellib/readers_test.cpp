@@ -25,7 +25,7 @@ TEST(LineReader, ReadsLinesWithoutTheirEndsAndCutsLongOnes) {
   char line[6];
   ASSERT_EQ(daGetLine_noreplace(line, sizeof line, &file), 1);
   EXPECT_STREQ(line, "first");  // the carriage return is dropped
-  ASSERT_EQ(daGetLine_noreplace(line, sizeof line, &file), 1);
+  ASSERT_EQ(daGetLine_noreplace(line, sizeof line, &file), kLineCut);
   EXPECT_STREQ(line, "abcde");  // cut at size - 1; the rest of that line is skipped
   ASSERT_EQ(daGetLine_noreplace(line, sizeof line, &file), 1);
   EXPECT_STREQ(line, "");
@@ -45,7 +45,7 @@ TEST(LineReader, RefusesAClosedFileAndATinyBuffer) {
   tarne::gFILE file;
   ASSERT_TRUE(file.open("one.txt", "r"));
   char one[1];
-  EXPECT_EQ(daGetLine_noreplace(one, 1, &file), 1);  // a line is consumed, nothing stored
+  EXPECT_EQ(daGetLine_noreplace(one, 1, &file), kLineCut);  // a line is consumed, not stored
   EXPECT_EQ(one[0], '\0');
   EXPECT_EQ(daGetLine_noreplace(one, 1, &file), 0);  // and the file then ends
 }

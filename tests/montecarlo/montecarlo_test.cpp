@@ -101,6 +101,8 @@ TEST_F(MonteCarloTest, MalformedInputIsReportedWithItsLineAndNothingRuns) {
   const std::string long_name(250, 'p');
   const BadInput cases[] = {
       {"", "cannot read mc.in (line 1): missing the project file name\n"},
+      {std::string(kHeader) + "1\n0 " + std::string(1100, '1') + "\n",
+       "cannot read mc.in (line 5): the line is longer than 1023 characters\n"},
       {long_name + "\nnames\nobs\n1\n0 1\n",
        "cannot read mc.in (line 1): the project file name is longer than 199 characters\n"},
       {std::string(kHeader) + "two\n",
@@ -128,12 +130,16 @@ TEST_F(MonteCarloTest, MalformedInputIsReportedWithItsLineAndNothingRuns) {
   EXPECT_FALSE(FileExists("best.out"));
 }
 
-// The run loop's message is the only output: the reader adds no line of its own.
-TEST_F(MonteCarloTest, UnopenableInputPrintsOnlyTheRunLoopError) {
+// The reader names the file and the reason; the run loop's own message follows.
+TEST_F(MonteCarloTest, UnopenableInputIsNamedBeforeTheRunLoopError) {
   std::string out = CaptureOutput([&] {
     EXPECT_EQ(run_monte_carlo(&single_, 10, "missing.in"), 0);
   });
-  EXPECT_EQ(out, kError);
+  EXPECT_EQ(out, std::string("cannot open missing.in: No such file or directory\n") + kError);
+  ASSERT_EQ(mkdir("input.d", 0755), 0);
+  out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&single_, 10, "input.d"), 0); });
+  EXPECT_EQ(out, std::string("cannot open input.d: it is a directory, not a regular file\n") +
+                     kError);
   EXPECT_TRUE(single_.sent.empty());
   EXPECT_FALSE(FileExists("best.out"));
   EXPECT_FALSE(FileExists("log_file_p0.log"));

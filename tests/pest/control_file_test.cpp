@@ -160,7 +160,8 @@ TEST(ReadControlFile, AddsTheExtensionOnlyToANameWithoutAPoint) {
   // "case" means case.pst, which does not exist here even though case.dat does.
   testing::internal::CaptureStderr();
   EXPECT_EQ(ReadControlFile(r, "case"), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot open case.pst \n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "cannot open case.pst: No such file or directory\nCannot open case.pst \n");
   WriteFile("case.pst", Fixture());
   EXPECT_EQ(ReadControlFile(r, "case"), 0);
 }
@@ -320,6 +321,88 @@ TEST(ReadControlFile, RefusesBadNumbersAndCounts) {
   // A count no file of this size can hold is refused before storage is taken for it.
   EXPECT_EQ(ReadText(Edited(Fixture(), "3 4 3 1 3", "3 2000000000 3 1 3"), r, &out), 1);
   EXPECT_NE(out.find("NOBS is 2000000000"), std::string::npos) << out;
+}
+
+// No setting, bound or value of a control file can be NaN or infinite; numbers at the edges
+// of the range are read like any other.
+TEST(ReadControlFile, RefusesNonFiniteNumbersAndKeepsFiniteExtremes) {
+  TempDir dir;
+  ProblemRecord r;
+  std::string out;
+  const struct {
+    const char* from;
+    const char* to;
+    const char* message;
+  } refused[] = {
+      {"k2 none relative 0.5", "k2 none relative nan",
+       "cannot read case.pst (line 20): \"nan\" is not a finite number (PARVAL1 of parameter 2)\n"},
+      {"0.5 0.1 0.5 g2", "0.5 0.1 inf g2",
+       "cannot read case.pst (line 20): \"inf\" is not a finite number (PARUBND of parameter 2)\n"},
+      {"h2 12.5", "h2 -1e999",
+       "cannot read case.pst (line 29): \"-1e999\" is not a finite number (OBSVAL of "
+       "observation 2)\n"},
+      {"5.0 2.0 0.3", "NAN 2.0 0.3",
+       "cannot read case.pst (line 6): \"NAN\" is not a finite number (RLAMBDA1)\n"},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(ReadText(Edited(Fixture(), c.from, c.to), r, &out), 1) << c.to;
+    EXPECT_EQ(out, c.message);
+  }
+  std::string extremes = Edited(Fixture(), "k2 none relative 0.5 0.1 0.5",
+                                "k2 none relative -0 -1e-300 1e-400");
+  ASSERT_EQ(ReadText(Edited(extremes, "h2 12.5", "h2 1e-320"), r, &out), 0) << out;
+  EXPECT_EQ(r.parameters[2].value, 0.0);
+  EXPECT_EQ(r.parameters[2].PARLBND, -1e-300);
+  EXPECT_EQ(r.parameters[2].PARUBND, 0.0);  // below the smallest double: zero
+  EXPECT_EQ(r.observations[2].OBSVAL, 1e-320);
+}
+
+// "tarne.in" is replaced only after a complete read, through a temporary file and a rename:
+// a missing or malformed control file leaves the earlier list as it was.
+TEST(ReadControlFile, AFailedReadLeavesTheReplacementListAsItWas) {
+  TempDir dir;
+  ProblemRecord r;
+  WriteFile("tarne.in", "earlier list\n");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadControlFile(r, "absent"), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ReadFile("tarne.in"), "earlier list\n");
+  std::string out;
+  const std::string after_parameters = Fixture().substr(0, Fixture().find("h2 12.5"));
+  EXPECT_EQ(ReadText(after_parameters, r, &out), 1);
+  EXPECT_EQ(ReadFile("tarne.in"), "earlier list\n");
+  ASSERT_EQ(ReadText(Fixture(), r, &out), 0) << out;
+  EXPECT_EQ(ReadFile("tarne.in"), "3\n[k1] \"%16.8lf\"\n[k2] \"%16.8lf\"\n[k3] \"%16.8lf\"\n");
+  EXPECT_FALSE(testing_support::FileExists("tarne.in.tmp"));
+
+  // A list that cannot be put in place is reported, and no temporary file stays behind.
+  std::remove("tarne.in");
+  ASSERT_EQ(mkdir("tarne.in", 0755), 0);
+  EXPECT_EQ(ReadText(Fixture(), r, &out), 1);
+  EXPECT_EQ(out, "cannot write tarne.in: Is a directory\n");
+  EXPECT_FALSE(testing_support::FileExists("tarne.in.tmp"));
+}
+
+// A directory, device or pipe named as the control file is refused at once with what it is,
+// on the line before the fixed message; a line beyond the limit is refused with its number.
+TEST(ReadControlFile, RefusesWhatIsNotARegularFileAndOverlongLines) {
+  TempDir dir;
+  ProblemRecord r;
+  ASSERT_EQ(mkdir("dir.pst", 0755), 0);
+  ASSERT_EQ(mkfifo("pipe.pst", 0644), 0);  // opening it for reading must not wait for a writer
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadControlFile(r, "dir"), 1);
+  EXPECT_EQ(ReadControlFile(r, "pipe"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "cannot open dir.pst: it is a directory, not a regular file\n"
+            "Cannot open dir.pst \n"
+            "cannot open pipe.pst: it is a pipe, not a regular file\n"
+            "Cannot open pipe.pst \n");
+  std::string out;
+  EXPECT_EQ(ReadText(Edited(Fixture(), "catchment.prj", std::string(1 << 20, 'c') + "x"), r,
+                     &out),
+            1);
+  EXPECT_EQ(out, "cannot read case.pst (line 13): the line is longer than 1048576 characters\n");
 }
 
 TEST(ReadControlFile, RegularisationSettingsAreNeededOnlyInThatMode) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -85,10 +88,14 @@ TEST(InstructionFiles, MarkerStopsJustAfterItsTextThenLineAdvanceCounts) {
   OneRead read = ReadOnce(record, "pif #\n#RESULT# l2 !q!\n", output);
   ASSERT_EQ(read.status, 0) << read.out;
   EXPECT_EQ(Base(record, 1), 5.5);
-  // With l1 the value is taken from the rest of the marker's line: here nothing, so 0.
+  // With l1 the value is sought in the rest of the marker's line; here there is none, which
+  // is refused rather than taken as 0.
   read = ReadOnce(record, "pif #\n#RESULT# l1 !q!\n", output);
-  ASSERT_EQ(read.status, 0) << read.out;
-  EXPECT_EQ(Base(record, 1), 0.0);
+  EXPECT_EQ(read.status, 1);
+  EXPECT_EQ(read.out,
+            "cannot read out1.txt (line 3): the value of observation q is not a finite number: "
+            "found the end of the line (instruction file ins1.ins, line 2)\n");
+  EXPECT_EQ(Base(record, 1), 5.5);
   read = ReadOnce(record, "pif #\n#RESULT# l1 !q!\n", "a\nRESULT  7.25 x\n5.5\n");
   ASSERT_EQ(read.status, 0) << read.out;
   EXPECT_EQ(Base(record, 1), 7.25);
@@ -152,10 +159,27 @@ TEST(InstructionFiles, TabWordAndAmpersand) {
 TEST(InstructionFiles, NonFixedRunKeepsItsLeadingValidPart) {
   TempDir dir;
   ProblemRecord record = RecordWithObservations({"a", "b"});
-  OneRead read = ReadOnce(record, "pif #\nl1 !a! w !b!\n", "  1.25e-1-3 --\n");
+  OneRead read = ReadOnce(record, "pif #\nl1 !a! w !b!\n", "  1.25e-1-3 7.5.1\n");
   ASSERT_EQ(read.status, 0) << read.out;
   EXPECT_EQ(Base(record, 1), 0.125);
+  EXPECT_EQ(Base(record, 2), 7.5);
+}
+
+// Values at the edges of the range are numbers like any other: only NaN, infinities and
+// text without a number are refused.
+TEST(InstructionFiles, FiniteExtremesAreRead) {
+  TempDir dir;
+  ProblemRecord record = RecordWithObservations({"a", "b", "c", "d", "e", "f"});
+  OneRead read = ReadOnce(record, "pif #\nl1 !a! !b! !c!\nl1 [d]1:30\nl1 [e]1:30\nl1 [f]1:30\n",
+                          "1e-300 -0 1e-400\n-1.7976931348623157e308\n4.9e-324\n-0.0\n");
+  ASSERT_EQ(read.status, 0) << read.out;
+  EXPECT_EQ(Base(record, 1), 1e-300);
   EXPECT_EQ(Base(record, 2), 0.0);
+  EXPECT_TRUE(std::signbit(Base(record, 2)));
+  EXPECT_EQ(Base(record, 3), 0.0);  // below the smallest double: it underflows to zero
+  EXPECT_EQ(Base(record, 4), -1.7976931348623157e308);
+  EXPECT_EQ(Base(record, 5), 4.9e-324);
+  EXPECT_TRUE(std::signbit(Base(record, 6)));
 }
 
 TEST(InstructionFiles, NamesMatchAsWrittenInLowerOrUpperCaseFirstOneWins) {
@@ -282,8 +306,32 @@ TEST(InstructionFiles, BadInputIsReportedAndNothingIsStored) {
        "cannot read out1.txt (line 2): the file ends before the value of o2 (instruction file "
        "ins1.ins, line 2)\n"},
       {"no number in a fixed read", "pif #\nl1 [o1]1:3\nl1 [o2]1:3\n", "1\nabc\n",
-       "cannot read out1.txt (line 2): no number where the value of o2 stands (instruction file "
-       "ins1.ins, line 3)\n"},
+       "cannot read out1.txt (line 2): the value of observation o2 is not a finite number: "
+       "found \"abc\" (instruction file ins1.ins, line 3)\n"},
+      {"not a number in a fixed read", "pif #\nl1 [o1]1:3\nl1 [o2]1:3\n", "1\n  nan\n",
+       "cannot read out1.txt (line 2): the value of observation o2 is not a finite number: "
+       "found \"nan\" (instruction file ins1.ins, line 3)\n"},
+      {"infinity in a fixed read", "pif #\nl1 [o1]1:3\nl1 [o2]1:3\n", "1\n-inf\n",
+       "cannot read out1.txt (line 2): the value of observation o2 is not a finite number: "
+       "found \"-inf\" (instruction file ins1.ins, line 3)\n"},
+      {"overflow in a fixed read", "pif #\nl1 [o1]1:3\nl1 [o2]1:3\n", "1\n1e999\n",
+       "cannot read out1.txt (line 2): the value of observation o2 is not a finite number: "
+       "found \"1e999\" (instruction file ins1.ins, line 3)\n"},
+      {"text in a non-fixed read", "pif #\nl1 !o1! !o2!\n", "1 abc\n",
+       "cannot read out1.txt (line 1): the value of observation o2 is not a finite number: "
+       "found \"abc\" (instruction file ins1.ins, line 2)\n"},
+      {"not a number in a non-fixed read", "pif #\nl1 !o1! !o2!\n", "1 nan\n",
+       "cannot read out1.txt (line 1): the value of observation o2 is not a finite number: "
+       "found \"nan\" (instruction file ins1.ins, line 2)\n"},
+      {"infinity in a non-fixed read", "pif #\nl1 !o1! !o2!\n", "1 inf\n",
+       "cannot read out1.txt (line 1): the value of observation o2 is not a finite number: "
+       "found \"inf\" (instruction file ins1.ins, line 2)\n"},
+      {"a lone sign in a non-fixed read", "pif #\nl1 !o1! !o2!\n", "1 -\n",
+       "cannot read out1.txt (line 1): the value of observation o2 is not a finite number: "
+       "found \"-\" (instruction file ins1.ins, line 2)\n"},
+      {"overflow in a non-fixed read", "pif #\nl1 !o1! !o2!\n", "1 1e999\n",
+       "cannot read out1.txt (line 1): the value of observation o2 is not a finite number: "
+       "found \"1e999\" (instruction file ins1.ins, line 2)\n"},
       {"unclosed name", "pif #\nl1 !o1\n", "1\n",
        "cannot read ins1.ins (line 2): observation name is not closed by \"!\" on its line\n"},
       {"name too long", "pif #\n!" + long_name + "!\n", "1\n",
@@ -311,6 +359,36 @@ TEST(InstructionFiles, BadInputIsReportedAndNothingIsStored) {
     EXPECT_EQ(read.status, 1);
     EXPECT_EQ(read.out, bad.message);
     EXPECT_EQ(Base(record, 2), kUnset);
+  }
+}
+
+// A directory, device or pipe where an instruction or output file belongs is refused at once
+// with what it is; nothing is read from it and nothing is stored.
+TEST(InstructionFiles, WhatIsNotARegularFileIsRefused) {
+  TempDir dir;
+  ProblemRecord record = RecordWithObservations({"o1"});
+  AddInstructionFiles(record, 1);
+  ASSERT_EQ(mkdir("ins1.ins", 0755), 0);
+  FileHandleTable handles;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(OpenInstructionFiles(record, handles), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "cannot open ins1.ins: it is a directory, not a regular file\n");
+
+  ASSERT_EQ(rmdir("ins1.ins"), 0);
+  WriteFile("ins1.ins", "pif #\nl1 !o1!\n");
+  for (const char* output : {"/dev/zero", "fifo.out"}) {
+    if (output[0] != '/') {
+      ASSERT_EQ(mkfifo(output, 0644), 0);
+    }
+    snprintf(record.instructions[1].OUTFLE, kTextField, "%s", output);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(OpenInstructionFiles(record, handles), 0);
+    EXPECT_EQ(ReadModelOutput(record, 1, kBaseSlot, handles), 1);
+    const std::string kind = output[0] == '/' ? "a character device" : "a pipe";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "cannot open " + std::string(output) + ": it is " + kind + ", not a regular file\n");
+    EXPECT_EQ(Base(record, 1), kUnset);
   }
 }
 

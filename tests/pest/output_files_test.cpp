@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -207,7 +209,7 @@ TEST(RestartFile, EveryValueReadsBackBitIdentical) {
   OutputNames names = CaseNames();
   std::vector<double> values = {1e-300, -1e-300, 1e300, -1e300, -0.0, 0.0, 1.234e-12, 1e-19,
                                 0.1, 1.0 / 3.0, 4.9406564584124654e-324, 1.7976931348623157e308,
-                                2.2250738585072014e-308, HUGE_VAL, -HUGE_VAL};
+                                2.2250738585072014e-308, -1.7976931348623157e308};
   std::mt19937_64 generator(20240611);
   std::uniform_real_distribution<double> exponent(-300.0, 300.0);
   std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
@@ -228,6 +230,56 @@ TEST(RestartFile, EveryValueReadsBackBitIdentical) {
       EXPECT_EQ(Bits(*targets[k]), Bits(*reals[k])) << "value " << *reals[k];
     }
   }
+}
+
+short ReadCaptured(std::string& out);
+
+// The engine writes infinities in three items: PHIRATIO after the first iteration and the
+// largest and last relative parameter changes. They read back; an infinity in any other item,
+// and NaN in any item, is refused with the item named.
+TEST(RestartFile, InfinitiesOnlyWhereTheEngineWritesThem) {
+  TempDir dir;
+  OutputNames names = CaseNames();
+  EngineState saved;
+  saved.SetIntegers();
+  for (double* real : saved.Reals()) *real = 1.5;
+  saved.record.PHIRATIO = HUGE_VAL;
+  saved.largest_change = HUGE_VAL;
+  saved.last_change = -HUGE_VAL;
+  ASSERT_EQ(Write(saved, names), 0);
+  EngineState read;
+  ASSERT_EQ(Read(read, names), 0);
+  EXPECT_EQ(read.largest_change, HUGE_VAL);
+  EXPECT_EQ(read.last_change, -HUGE_VAL);
+  EXPECT_EQ(read.record.PHIRATIO, 1.0);  // phi / starting phi replaces the saved ratio
+
+  std::string out;
+  const struct {
+    double EngineState::*field;
+    double value;
+    const char* message;
+  } refused[] = {
+      {&EngineState::phi, HUGE_VAL,
+       "cannot read case.rst (line 13): \"inf\" is not a finite number for phi\n"},
+      {&EngineState::lowest_phi, -HUGE_VAL,
+       "cannot read case.rst (line 23): \"-inf\" is not a finite number for the lowest phi\n"},
+      {&EngineState::largest_change, std::nan(""),
+       "cannot read case.rst (line 36): \"nan\" is not a finite number for the largest "
+       "relative change\n"},
+  };
+  for (const auto& bad : refused) {
+    EngineState state = saved;
+    state.*bad.field = bad.value;
+    ASSERT_EQ(Write(state, names), 0);
+    EXPECT_EQ(ReadCaptured(out), 1) << bad.message;
+    EXPECT_EQ(out, bad.message);
+  }
+  // PHIRATIO may even be NaN (0 / 0): the reader replaces it whatever the file holds.
+  EngineState state = saved;
+  state.record.PHIRATIO = std::nan("");
+  ASSERT_EQ(Write(state, names), 0);
+  EXPECT_EQ(ReadCaptured(out), 0) << out;
+  EXPECT_EQ(out, "");
 }
 
 // A restart file in the fixed-point form with 18 decimals, as older runs wrote it.
@@ -328,6 +380,22 @@ TEST(RestartFile, AFailedWriteKeepsThePreviousFile) {
   testing::internal::GetCapturedStdout();
 }
 
+// A directory under the restart name is refused, not taken for a missing file: the run ends
+// with a failure and the directory stays. An item longer than any number is refused too.
+TEST(RestartFile, RefusesADirectoryAndOverlongItems) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(mkdir("case.rst", 0755), 0);
+  EXPECT_EQ(ReadCaptured(out), 1);
+  EXPECT_EQ(out, "cannot open case.rst: it is a directory, not a regular file\n");
+  ASSERT_EQ(rmdir("case.rst"), 0);
+  std::string text = FixedPointRestartFile();
+  WriteFile("case.rst", text.replace(text.find("1.5000"), 1, std::string(100000, '1')));
+  EXPECT_EQ(ReadCaptured(out), 1);
+  EXPECT_EQ(out, "cannot read case.rst (line 3): the item where SLMFULLRAT stands is longer than "
+                 "400 characters\n");
+}
+
 TEST(RestartFileDeathTest, AMissingFileEndsTheRunQuietlySuccessful) {
   TempDir dir;
   EngineState read;
@@ -339,6 +407,7 @@ TEST(RestartFileDeathTest, AMissingFileEndsTheRunQuietlySuccessful) {
       },
       testing::ExitedWithCode(0), "");
   EXPECT_EQ(ReadFile("stdout.txt"),
+            "cannot open case.rst: No such file or directory\n"
             "\n\nError opening the restart file.\n"
             "Possibly previous run was not halted prematurely.\n\n");
 }
@@ -384,6 +453,48 @@ TEST(CheckStopFile, OtherContentIsRemovedAndTheRunGoesOn) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(FileExists("pest.stp")) << content;
   }
+}
+
+// Only a file is read and deleted as a stop file. A directory, pipe or oversized file under
+// the name is reported with what it is and left in place (a directory is never removed), and
+// the calibration goes on.
+TEST(CheckStopFile, WhatIsNotAStopFileIsReportedAndLeftInPlace) {
+  TempDir dir;
+  const struct {
+    const char* message;
+    std::function<void()> make;
+  } cases[] = {
+      {"cannot read pest.stp: it is a directory, not a regular file\n",
+       [] { ASSERT_EQ(mkdir("pest.stp", 0755), 0); }},
+      {"cannot read pest.stp: it is a pipe, not a regular file\n",
+       [] { ASSERT_EQ(mkfifo("pest.stp", 0644), 0); }},
+      {"cannot read pest.stp: the file holds 70000 bytes, more than the 65536 a reader takes\n",
+       [] { WriteFile("pest.stp", "1" + std::string(69999, ' ')); }},
+  };
+  for (const auto& c : cases) {
+    c.make();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CheckStopFile(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
+    EXPECT_TRUE(FileExists("pest.stp")) << c.message;
+    std::filesystem::remove("pest.stp");
+  }
+}
+
+TEST(DeleteStaleStopFile, DeletesAFileButNeverADirectory) {
+  TempDir dir;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(DeleteStaleStopFile(), 0);
+  WriteFile("pest.stp", "1\n");
+  EXPECT_EQ(DeleteStaleStopFile(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_FALSE(FileExists("pest.stp"));
+  ASSERT_EQ(mkdir("pest.stp", 0755), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(DeleteStaleStopFile(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "cannot delete pest.stp: it is a directory; it is left in place\n");
+  EXPECT_TRUE(FileExists("pest.stp"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "pest/template_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -163,6 +164,30 @@ TEST(TemplateFiles, MissingFileIsReportedByOpen) {
   EXPECT_EQ(OpenTemplateFiles(record, handles), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "cannot open absent.tpl: No such file or directory\n");
+}
+
+// A directory or device named as a template is refused by the open, which says what it is;
+// a line beyond the limit of every input is refused by the check, with its number.
+TEST(TemplateFiles, WhatIsNotARegularFileAndOverlongLinesAreRefused) {
+  TempDir dir;
+  ASSERT_EQ(mkdir("folder.tpl", 0755), 0);
+  for (const char* name : {"folder.tpl", "/dev/zero"}) {
+    ProblemRecord record = RecordWithParameters({"k1"});
+    AddTemplates(record, {"ptf $\n$k1$\n"});
+    snprintf(record.templates[1].TEMPFLE, kTextField, "%s", name);
+    FileHandleTable handles;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(OpenTemplateFiles(record, handles), 1);
+    const std::string kind = name[0] == '/' ? "a character device" : "a directory";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "cannot open " + std::string(name) + ": it is " + kind + ", not a regular file\n");
+  }
+  ProblemRecord record = RecordWithParameters({"k1"});
+  AddTemplates(record, {"ptf $\n$k1$\n" + std::string((1 << 20) + 1, ' ') + "\n"});
+  FileHandleTable handles;
+  std::string out;
+  EXPECT_EQ(OpenAndCheck(record, handles, out), 1);
+  EXPECT_EQ(out, "cannot read tpl1.tpl (line 3): the line is longer than 1048576 characters\n");
 }
 
 TEST(TemplateFiles, HeaderWithoutDelimiterIsRefused) {

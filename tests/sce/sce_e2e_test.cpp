@@ -128,15 +128,19 @@ TEST(SceEndToEnd, SameInputSameLogAndOutput) {
   EXPECT_EQ(outs[0], outs[1]);
 }
 
-TEST(SceEndToEnd, MissingInputFileWithoutObservationFile) {
+// The file is named with the reason before the fixed line; without an input there is no
+// observation file to read, so the search reports that it was not set up.
+TEST(SceEndToEnd, MissingInputFileIsNamedAndNoSearchRuns) {
   TempDir dir;
   testing_support::RunResult r = RunTarne({"-c", "nope.in"});
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_NE(r.out.find("Can't open SCE input file nope.in\n"
-                       "Error: unable to open the observation file for reading or problem "
-                       "while reading it.\nAttempted to read file: \n"),
+  EXPECT_NE(r.out.find("cannot open nope.in: No such file or directory\n"
+                       "Can't open SCE input file nope.in\n"
+                       "Error: unable to successufully setup SCE-UA. Unable to run.\n"
+                       "Error: unable to successfully run the SCE method\n"),
             std::string::npos)
       << r.out;
+  EXPECT_EQ(r.err, "");
   EXPECT_FALSE(FileExists("sce_output.out"));
 }
 

@@ -60,7 +60,7 @@ TEST(SceInput, ReadsNamesRecordsAndParameters) {
   std::string text =
       "model/catchment.prj  trailing words\n"
       "replace.txt\n"
-      "\n"
+      "  observed.obs\n"
       "500 3\n0.1 4\n   0 1 2\n"
       "9 3 5 2 1 1\n"
       "0.5 0 1\n-2 -3 -1\n";
@@ -70,7 +70,7 @@ TEST(SceInput, ReadsNamesRecordsAndParameters) {
   const SceSettings& s = run.settings;
   EXPECT_STREQ(s.project_file, "model/catchment.prj");
   EXPECT_STREQ(s.second_path, "replace.txt");
-  EXPECT_STREQ(s.observation_file, "");
+  EXPECT_STREQ(s.observation_file, "observed.obs");
   EXPECT_EQ(s.max_calls, 500);
   EXPECT_EQ(s.kstop, 3);
   EXPECT_DOUBLE_EQ(s.conv_pct, 0.001);  // a percentage of 0.1
@@ -111,18 +111,34 @@ TEST(SceInput, RefusesBadRecords) {
     std::string body;
     std::string message;
   } cases[] = {
-      {"100 5 0.01 2 1 0\n", "Error in your input file. The first line must have 7 parameters.\n"},
-      {"100 5 0.01 2 x 0 1\n", "Error in your input file. The first line must have 7 parameters.\n"},
-      {"100 5.5 0.01 2 1 0 1\n", "Error in your input file. The first line must have 7 parameters.\n"},
+      // A bad first record is named, with the item that failed, before the fixed message.
+      {"100 5 0.01 2 1 0\n",
+       "cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+       "seed custom nparam); at nparam the file ends before it\n"
+       "Error in your input file. The first line must have 7 parameters.\n"},
+      {"100 5 0.01 2\nx 0 1\n",
+       "cannot read sce.in (line 5): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+       "seed custom nparam); at seed \"x\" is not an integer\n"
+       "Error in your input file. The first line must have 7 parameters.\n"},
+      {"100 5.5 0.01 2 1 0 1\n",
+       "cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+       "seed custom nparam); at kstop \"5.5\" is not an integer\n"
+       "Error in your input file. The first line must have 7 parameters.\n"},
+      {"100 5 nan 2 1 0 1\n",
+       "cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+       "seed custom nparam); at conv_pct \"nan\" is not a finite number\n"
+       "Error in your input file. The first line must have 7 parameters.\n"},
       {"100 5 0.01 2 1 0 1\n7 4 7\n", "cannot read sce.in (line 5): the second record must "
                                       "have 6 integers (npg nps nspl min_ngs start_flag "
                                       "pop_print)\n"},
       {"100 5 0.01 2 1 0 0\n", "cannot read sce.in (line 4): the number of parameters 0 is "
                                "not between 1 and 100000\n"},
       {"100 5 0.01 2 1 0 2\n0 0 0 0 0 0\n0.5 0 1\n0.5 1 1\n",
-       "ERROR:  Lower bound is greater than upper bound for varialbe 2\n"},
+       "cannot read sce.in (line 7): the lower bound of parameter 2 is not below its upper "
+       "bound\nERROR:  Lower bound is greater than upper bound for varialbe 2\n"},
       {"100 5 0.01 2 1 0 1\n0 0 0 0 0 0\n0.5 2 1\n",
-       "ERROR:  Lower bound is greater than upper bound for varialbe 1\n"},
+       "cannot read sce.in (line 6): the lower bound of parameter 1 is not below its upper "
+       "bound\nERROR:  Lower bound is greater than upper bound for varialbe 1\n"},
       {"100 5 0.01 2 1 0 2\n0 0 0 0 0 0\n0.5 0 1\n0.5 0\n",
        "cannot read sce.in (line 7): parameter 2 needs a start value, a lower and an upper "
        "bound (finite numbers)\n"},
@@ -169,6 +185,49 @@ TEST(SceInput, RefusesANameLongerThanItsField) {
   EXPECT_EQ(r.status, -1);
   EXPECT_NE(r.out.find("cannot read sce.in (line 1): the project file name is longer than "
                        "1023 characters"), std::string::npos) << r.out;
+}
+
+TEST(SceInput, RefusesAMissingObservationFileAndOverlongLines) {
+  TempDir dir;
+  const std::string records = "100 5 0.01 2 1 0 1\n0 0 0 0 0 0\n0.5 0 1\n";
+  SceRun run(nullptr);
+  ReadResult r = Read(run, "p.prj\nr.txt\n   \n" + records);
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, " ENTER THE SCEIN SUBROUTINE --- \n"
+                   "cannot read sce.in (line 3): no observation file is named\n");
+  SceRun second(nullptr);
+  r = Read(second, "p.prj\n" + std::string(5000, 'r') + "\no.txt\n" + records);
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, " ENTER THE SCEIN SUBROUTINE --- \n"
+                   "cannot read sce.in (line 2): the line is longer than 4095 characters\n");
+}
+
+// One shuffling loop makes at least ngs * nspl evaluations and the limit is looked at once
+// per loop, so nspl beyond the larger of npg and max_calls / ngs is repaired.
+TEST(SceCheck, EvolutionStepsFarBeyondTheCallLimitAreRepaired) {
+  SceSettings s = Custom(3, 2, 7, 4, 2000000000, 2);
+  s.max_calls = 200;
+  ReadResult r = Check(s);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out,
+            " **WARNING** THE NUMBER OF EVOLUTION STEPS TAKEN IN EACH COMPLEX\n"
+            " BEFORE SHUFFLING 2000000000 EXCEEDS 100, THE LARGER OF NPG AND MAX_CALLS / NGS,\n"
+            " SET IT TO DEFAULT\n"
+            " *** TOTAL NUMBER OF WARNING MESSAGES IS 1\n");
+  EXPECT_EQ(s.nspl, 7);
+  // At the bound, and below npg, nothing is repaired; max_calls / ngs is rounded up.
+  for (int nspl : {100, 6}) {
+    SceSettings kept = Custom(3, 2, 7, 4, nspl, 2);
+    kept.max_calls = 200;
+    EXPECT_EQ(Check(kept).status, 0);
+    EXPECT_EQ(kept.nspl, nspl);
+  }
+  SceSettings odd = Custom(3, 3, 7, 4, 34, 3);
+  odd.max_calls = 100;
+  EXPECT_EQ(Check(odd).status, 0);
+  odd.nspl = 35;
+  EXPECT_EQ(Check(odd).status, 1);
+  EXPECT_EQ(odd.nspl, 7);
 }
 
 TEST(SceCheck, DefaultsWithoutCustom) {

@@ -351,7 +351,11 @@ TEST(SceRunFailures, MissingInputFile) {
   testing::internal::CaptureStdout();
   run_sce_on(run, "nope.in");
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out.rfind("Can't open SCE input file nope.in\n", 0), 0u) << out;
+  EXPECT_EQ(out.rfind("cannot open nope.in: No such file or directory\n"
+                      "Can't open SCE input file nope.in\n",
+                      0),
+            0u)
+      << out;
   EXPECT_FALSE(FileExists("sce_output.out"));
   EXPECT_FALSE(FileExists("sce_best.out"));
 }
@@ -363,6 +367,8 @@ TEST(SceRunFailures, UnreadableInputRunsNoSearch) {
   sce_test::RunOutput r = RunWithHook(InputText(in), Bowl);
   EXPECT_EQ(r.out,
             " ENTER THE SCEIN SUBROUTINE --- \n"
+            "cannot read sce.in (line 6): the lower bound of parameter 1 is not below its "
+            "upper bound\n"
             "ERROR:  Lower bound is greater than upper bound for varialbe 1\n"
             "Error: unable to successufully setup SCE-UA. Unable to run.\n"
             "Error: unable to successfully run the SCE method\n");

@@ -1,0 +1,442 @@
+// Malformed and unusual inputs for every reader, run through the real program: web form
+// data, project, list, value and forcing files, Monte Carlo and SCE input files, control,
+// template, instruction and model output files, restart and stop files. Each row gives the
+// files, the command, the lines the run must print (naming file and line), the exit status,
+// the text that must not appear and the files a run may change; every other file must be
+// left as it was, and no temporary file may stay behind. A run that does not end within a
+// minute (endless input) is killed and fails its row.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::RunResult;
+using testing_support::SourcePath;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// ---- fixtures ---------------------------------------------------------------------------
+
+void Executable(const std::string& path, const std::string& content) {
+  WriteFile(path, content);
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+void CopyExample(const std::string& directory) {
+  for (const auto& entry : fs::directory_iterator(SourcePath("examples/" + directory))) {
+    testing_support::CopyIntoCwd(entry.path().string());
+  }
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// A small PEST case: one parameter p1, observations o1 = p1 and o2 = 2 p1 computed by the
+// post-run script from "values.in", an external-kind model project and its template.
+std::string ControlText(const std::string& restart = "norestart") {
+  return "pcf\n* control data\n" + restart + " estimation\n1 2 1 0 1\n"
+         "1 1 single point 1 0 0\n0.01 2.0 0.3 0.01 10\n5.0 5.0 0.001 0\n0.1 noaui\n"
+         "2 0.001 3 3 0.001 3\n0 0 0\n0 0 0.9 1 0.01\nmodel.prj\n"
+         "* parameter groups\npg relative 0.01 0.0 always_2 2.0 outside_pts\n"
+         "* parameter data\np1 none factor 1.0 -10.0 10.0 pg 1.0 0.0 1\n"
+         "* observation groups\nobs\n"
+         "* observation data\no1 3.0 1.0 obs\no2 6.0 1.0 obs\n"
+         "* model command line\nnone ./post.sh\n"
+         "* model input/output\nmodel.tpl model.prj\nmodel.ins model.out\n"
+         "* prior information\n";
+}
+
+void WritePestCase(const std::string& post_lines = "",
+                   const std::string& control = ControlText()) {
+  WriteFile("case.pst", control);
+  const std::string project =
+      "kind external\noutput parameters.txt\nreplace tarne.in\nvalues values.in\n";
+  WriteFile("model.prj", project + "parameter p1 [p1]\n");
+  WriteFile("model.tpl", "ptf $\n" + project + "parameter p1 $p1   $\n");
+  WriteFile("model.ins", "pif #\nl1 !o1!\nl1 !o2!\n");
+  Executable("post.sh",
+             "#!/bin/sh\nawk '{ printf \"%.17g\\n%.17g\\n\", $1, 2 * $1 }' values.in > model.out\n" +
+                 post_lines);
+  // A list from an earlier run, which a failed read must leave as it was.
+  WriteFile("tarne.in", "1\n[p1] \"%16.8lf\"\n# earlier run\n");
+}
+
+// The post-run script writes first and then 2 as the two lines of the model output.
+void PestCaseWithOutput(const std::string& first) {
+  WritePestCase("printf '%s\\n' '" + first + "' 2 > model.out\n");
+}
+
+// A restart file of the PEST case (two observations, one adjustable parameter) after one
+// iteration, with phi as given.
+std::string RestartText(const std::string& phi) {
+  return "0\n0\n0.9\n1\ninf\n1\t\n2\t\n1\t\n2\t\n1\n" + phi +
+         "\n5\n5\n2\n2\n4\n1\n0\n0\n2\n4\n2.02\n4.04\n2\n1\n0.01\ninf\n0\ninf\n1\n4\n1\n";
+}
+
+void WriteHydroProject(const std::string& forcing) {
+  CopyExample("hydro");
+  WriteFile("catchment.prj", Replaced(ReadFile("catchment.prj"), "forcing forcing.txt",
+                                      "forcing " + forcing));
+}
+
+void WriteSceInput(const std::string& records) {
+  CopyExample("function");
+  WriteFile("sce.in", "rosenbrock.prj\nrosenbrock.lst\nno_observations.obs\n" + records);
+}
+
+void WriteMcInput(const std::string& observations, const std::string& bounds) {
+  CopyExample("function");
+  WriteFile("mc.in", "rosenbrock.prj\nrosenbrock.lst\n" + observations + "\n2\n" + bounds);
+}
+
+const std::string kLongLine(1100000, 'x');
+
+// ---- the table --------------------------------------------------------------------------
+
+struct Row {
+  const char* name;
+  std::function<void()> setup;
+  std::vector<std::string> args;           // after the program name
+  // Lines the run prints, each found in standard output or standard error, in this order
+  // within each stream (a library message on standard error precedes the driver's own).
+  std::vector<std::string> expected;
+  int exit_code = 0;
+  std::vector<std::string> absent = {};    // must not appear in the output
+  std::set<std::string> may_change = {};   // existing files the run may rewrite
+  std::map<std::string, std::string> env = {};  // set for a web start
+  std::string stdin_text = "";
+  std::function<void()> check = nullptr;   // further checks after the run
+};
+
+const std::string kNoSetup = "Error: unable to successufully setup SCE-UA. Unable to run.\n"
+                             "Error: unable to successfully run the SCE method\n";
+const std::string kFormError = "<P>Error in invocation - wrong FORM probably.";
+// No message may name an empty file or print a line without its file.
+const std::vector<std::string> kNoEmptyName = {"cannot open :", "(an empty file name)",
+                                               "Attempted to read file: \n"};
+
+std::vector<Row> Rows() {
+  std::vector<Row> rows = {
+      // Web form data (run under a name holding "web").
+      {"form data shorter than CONTENT_LENGTH", [] {}, {"-h", "x"},
+       {"<P>cannot read the form data on standard input: CONTENT_LENGTH announces 20 bytes "
+        "but the input ended after 5" + kFormError},
+       0, {"aAb"}, {}, {{"CONTENT_LENGTH", "20"}}, "a%41b"},
+      {"CONTENT_LENGTH larger than the form buffer", [] {}, {"-h", "x"}, {kFormError}, 0, {}, {},
+       {{"CONTENT_LENGTH", "2000"}}, "abc"},
+      {"CONTENT_LENGTH that is no number", [] {}, {"-h", "x"}, {kFormError}, 0, {}, {},
+       {{"CONTENT_LENGTH", "12abc"}}, "abc"},
+
+      // Project, replacement list, value and forcing files of the model library.
+      {"project is a character device", [] {}, {"/dev/zero"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 1},
+      {"project is a directory", [] { fs::create_directory("project.d"); }, {"project.d"},
+       {"cannot open project.d: it is a directory, not a regular file\n"}, 1,
+       {"model 'kind'"}},
+      {"project is a pipe", [] { mkfifo("project.fifo", 0644); }, {"project.fifo"},
+       {"cannot open project.fifo: it is a pipe, not a regular file\n"}, 1},
+      {"project is missing", [] {}, {"absent.prj"},
+       {"cannot open absent.prj: No such file or directory\n"}, 1},
+      {"project line beyond the limit",
+       [] { WriteFile("long.prj", "kind function\n" + kLongLine + "\n"); }, {"long.prj"},
+       {"cannot read long.prj (line 2): the line is longer than 1048576 characters\n"}, 1},
+      {"project parameter that is not a number",
+       [] {
+         CopyExample("function");
+         WriteFile("rosenbrock.prj",
+                   Replaced(ReadFile("rosenbrock.prj"), "parameter x2 [x2]", "parameter x2 nan"));
+       },
+       {"rosenbrock.prj"},
+       {"cannot read rosenbrock.prj (line 8): value 'nan' of x2 is not a number\n"}, 1},
+      {"forcing is a character device", [] { WriteHydroProject("/dev/zero"); }, {"catchment.prj"},
+       {"cannot read catchment.prj (line 13): cannot open the forcing file /dev/zero: it is a "
+        "character device, not a regular file\n"},
+       1},
+      {"forcing is a directory", [] { WriteHydroProject("forcing.d"); fs::create_directory("forcing.d"); },
+       {"catchment.prj"},
+       {"cannot read catchment.prj (line 13): cannot open the forcing file forcing.d: it is a "
+        "directory, not a regular file\n"},
+       1},
+      {"forcing line beyond the limit",
+       [] {
+         WriteHydroProject("forcing.txt");
+         WriteFile("forcing.txt", "1 1 1\n2 1 1\n" + kLongLine + "\n");
+       },
+       {"catchment.prj"},
+       {"cannot read forcing.txt (line 3): the line is longer than 1048576 characters\n"}, 1},
+      {"replacement list is a directory",
+       [] {
+         CopyExample("function");
+         fs::remove("rosenbrock.lst");
+         fs::create_directory("rosenbrock.lst");
+       },
+       {"rosenbrock.prj"},
+       {"cannot read rosenbrock.prj (line 9): cannot open the replace file rosenbrock.lst: it "
+        "is a directory, not a regular file\n"},
+       1},
+      {"value file is a character device",
+       [] {
+         CopyExample("function");
+         WriteFile("rosenbrock.prj",
+                   Replaced(ReadFile("rosenbrock.prj"), "values rosenbrock.val", "values /dev/zero"));
+       },
+       {"rosenbrock.prj"},
+       {"cannot read rosenbrock.prj (line 10): cannot open the values file /dev/zero: it is a "
+        "character device, not a regular file\n"},
+       1},
+
+      // Monte Carlo input.
+      {"Monte Carlo input is a character device", [] {}, {"-m2", "/dev/zero"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n"
+        "Error: unable to read the input monte carlo file.\n"}},
+      {"Monte Carlo input is missing", [] {}, {"-m2", "absent.in"},
+       {"cannot open absent.in: No such file or directory\n"
+        "Error: unable to read the input monte carlo file.\n"}},
+      {"Monte Carlo input is a directory", [] { fs::create_directory("mc.d"); }, {"-s", "mc.d"},
+       {"cannot open mc.d: it is a directory, not a regular file\n"
+        "Error: unable to read the input monte carlo file.\n"}},
+      {"Monte Carlo line beyond its buffer", [] { WriteMcInput("no_observations.obs", "-2 " + std::string(1100, '2') + "\n-1 3\n"); },
+       {"-m2", "mc.in"},
+       {"cannot read mc.in (line 5): the line is longer than 1023 characters\n"
+        "Error: unable to read the input monte carlo file.\n"}},
+      {"Monte Carlo observation file is a character device",
+       [] { WriteMcInput("/dev/zero", "-2 2\n-1 3\n"); }, {"-m2", "mc.in"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n",
+        "Best objective function value:"},
+       0, {}, {}, {}, "", [] { EXPECT_TRUE(fs::exists("best.out")); }},
+
+      // SCE input and settings.
+      {"SCE input is a character device", [] {}, {"-c", "/dev/zero"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n"
+        "Can't open SCE input file /dev/zero\n" + kNoSetup}},
+      {"SCE input is missing", [] {}, {"-c", "absent.in"},
+       {"cannot open absent.in: No such file or directory\n"
+        "Can't open SCE input file absent.in\n" + kNoSetup}},
+      {"SCE input is a directory", [] { fs::create_directory("sce.d"); }, {"-c", "sce.d"},
+       {"cannot open sce.d: it is a directory, not a regular file\n"
+        "Can't open SCE input file sce.d\n" + kNoSetup}},
+      {"SCE first record with a word", [] { WriteSceInput("5000 5 0.1 two 1969 0 2\n"); },
+       {"-c", "sce.in"},
+       {"cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+        "seed custom nparam); at ngs \"two\" is not an integer\n"
+        "Error in your input file. The first line must have 7 parameters.\n" + kNoSetup}},
+      {"SCE bounds in the wrong order",
+       [] { WriteSceInput("5000 5 0.1 2 1969 0 2\n0 0 0 0 0 0\n-1.2 2.0 -2.0\n1 -1 3\n"); },
+       {"-c", "sce.in"},
+       {"cannot read sce.in (line 6): the lower bound of parameter 1 is not below its upper "
+        "bound\nERROR:  Lower bound is greater than upper bound for varialbe 1\n" + kNoSetup}},
+      {"SCE input without an observation file",
+       [] {
+         CopyExample("function");
+         WriteFile("sce.in", "rosenbrock.prj\nrosenbrock.lst\n\n5000 5 0.1 2 1969 0 2\n0 0 0 0 0 0\n"
+                             "-1.2 -2.0 2.0\n1.0 -1.0 3.0\n");
+       },
+       {"-c", "sce.in"},
+       {"cannot read sce.in (line 3): no observation file is named\n" + kNoSetup}},
+      {"SCE observation file is a directory",
+       [] {
+         WriteSceInput("5000 5 0.1 2 1969 0 2\n0 0 0 0 0 0\n-1.2 -2.0 2.0\n1.0 -1.0 3.0\n");
+         fs::remove("no_observations.obs");
+         fs::create_directory("no_observations.obs");
+       },
+       {"-c", "sce.in"},
+       {"cannot open no_observations.obs: it is a directory, not a regular file\n",
+        "Error: unable to open the observation file for reading or problem while reading it.\n"
+        "Attempted to read file: no_observations.obs\n"}},
+      {"SCE evolution steps far beyond the call limit",
+       [] { WriteSceInput("200 5 0.1 2 1969 1 2\n5 3 2000000000 2 0 0\n-1.2 -2.0 2.0\n1.0 -1.0 3.0\n"); },
+       {"-c", "sce.in"},
+       {" BEFORE SHUFFLING 2000000000 EXCEEDS 100, THE LARGER OF NPG AND MAX_CALLS / NGS,\n"
+        " SET IT TO DEFAULT\n",
+        "The best results of the SCE calibration after"},
+       0, {}, {}, {}, "",
+       [] {
+         // One loop of 2 complexes with nspl = npg = 5 makes at most 3 evaluations per step.
+         const auto lines = testing_support::SplitLines(ReadFile("sce_log_file.txt"));
+         EXPECT_LE(lines.size(), 1u + 200 + 2 * 5 * 3);
+       }},
+
+      // Control file.
+      {"control file is missing", [] { WritePestCase(); fs::remove("case.pst"); },
+       {"-slm", "case"},
+       {"cannot open case.pst: No such file or directory\nCannot open case.pst \n"}},
+      {"control file is a directory",
+       [] { WritePestCase(); fs::remove("case.pst"); fs::create_directory("case.pst"); },
+       {"-slm", "case"},
+       {"cannot open case.pst: it is a directory, not a regular file\nCannot open case.pst \n"}},
+      {"control file is a pipe",
+       [] { WritePestCase(); fs::remove("case.pst"); mkfifo("case.pst", 0644); },
+       {"-slm", "case"},
+       {"cannot open case.pst: it is a pipe, not a regular file\nCannot open case.pst \n"}},
+      {"control file with a parameter value nan",
+       [] { WritePestCase("", Replaced(ControlText(), "factor 1.0", "factor nan")); },
+       {"-slm", "case"},
+       {"cannot read case.pst (line 16): \"nan\" is not a finite number (PARVAL1 of "
+        "parameter 1)\n"}},
+      {"control file with an observation value 1e999",
+       [] { WritePestCase("", Replaced(ControlText(), "o2 6.0", "o2 1e999")); },
+       {"-slm", "case"},
+       {"cannot read case.pst (line 21): \"1e999\" is not a finite number (OBSVAL of "
+        "observation 2)\n"}},
+      {"control file that ends early",
+       [] { WritePestCase("", ControlText().substr(0, ControlText().find("o2 6.0"))); },
+       {"-slm", "case"},
+       {"cannot read case.pst (line 21): the file ends before OBSNME of observation 2\n"}},
+      {"control file line beyond the limit",
+       [] { WritePestCase("", Replaced(ControlText(), "model.prj\n", kLongLine + "\n")); },
+       {"-slm", "case"},
+       {"cannot read case.pst (line 12): the line is longer than 1048576 characters\n"}},
+
+      // Template files.
+      {"template is a directory",
+       [] { WritePestCase(); fs::remove("model.tpl"); fs::create_directory("model.tpl"); },
+       {"-slm", "case"},
+       {"cannot open model.tpl: it is a directory, not a regular file\n"}, 0, {}, {"tarne.in"}},
+      {"template is a character device",
+       [] { WritePestCase("", Replaced(ControlText(), "model.tpl model.prj", "/dev/zero model.prj")); },
+       {"-slm", "case"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 0, {},
+       {"tarne.in"}},
+      {"template line beyond the limit",
+       [] { WritePestCase(); WriteFile("model.tpl", "ptf $\n" + kLongLine + "\n"); },
+       {"-slm", "case"},
+       {"cannot read model.tpl (line 2): the line is longer than 1048576 characters\n"}, 0, {},
+       {"tarne.in"}},
+
+      // Instruction files and model output.
+      {"instruction file is a directory",
+       [] { WritePestCase(); fs::remove("model.ins"); fs::create_directory("model.ins"); },
+       {"-slm", "case"},
+       {"cannot open model.ins: it is a directory, not a regular file\n"}, 0, {}, {"tarne.in"}},
+      {"instruction file is a character device",
+       [] { WritePestCase("", Replaced(ControlText(), "model.ins model.out", "/dev/zero model.out")); },
+       {"-slm", "case"},
+       {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 0, {},
+       {"tarne.in"}},
+  };
+  // A model output that holds no finite number where an instruction reads one.
+  for (const char* found : {"abc", "nan", "inf", "-", "1e999"}) {
+    rows.push_back({"model output holds a value that is not a finite number",
+                    [found] { PestCaseWithOutput(found); },
+                    {"-slm", "case"},
+                    {"cannot read model.out (line 1): the value of observation o1 is not a "
+                     "finite number: found \"" + std::string(found) +
+                     "\" (instruction file model.ins, line 2)\n"},
+                    0, {"Running model one last time"}, {"tarne.in"}});
+  }
+  std::vector<Row> more = {
+      {"model output is a character device",
+       [] { WritePestCase("rm -f model.out; ln -s /dev/zero model.out\n"); }, {"-slm", "case"},
+       {"cannot open model.out: it is a character device, not a regular file\n"}, 0, {},
+       {"tarne.in"}},
+      {"model output is a directory",
+       [] { WritePestCase("rm -f model.out; mkdir -p model.out\n"); }, {"-slm", "case"},
+       {"cannot open model.out: it is a directory, not a regular file\n"}, 0, {}, {"tarne.in"}},
+      {"model output line beyond the limit",
+       [] { WritePestCase("head -c 1100000 /dev/zero | tr '\\\\0' x > model.out\n"); },
+       {"-slm", "case"},
+       {"cannot read model.out (line 1): the line is longer than 1048576 characters\n"}, 0, {},
+       {"tarne.in"}},
+
+      // Restart and stop files.
+      {"restart file is missing", [] { WritePestCase("", ControlText("restart")); },
+       {"-slm", "case", "/r"},
+       {"cannot open case.rst: No such file or directory\n"
+        "\n\nError opening the restart file.\n"
+        "Possibly previous run was not halted prematurely.\n\n"},
+       0, {}, {"tarne.in"}},
+      {"restart file is a directory",
+       [] { WritePestCase("", ControlText("restart")); fs::create_directory("case.rst"); },
+       {"-slm", "case", "/r"},
+       {"cannot open case.rst: it is a directory, not a regular file\n"}, 0,
+       {"Error opening the restart file"}, {"tarne.in"},
+       {}, "", [] { EXPECT_TRUE(fs::is_directory("case.rst")); }},
+      {"restart file with phi nan",
+       [] { WritePestCase("", ControlText("restart")); WriteFile("case.rst", RestartText("nan")); },
+       {"-slm", "case", "/r"},
+       {"cannot read case.rst (line 11): \"nan\" is not a finite number for phi\n"}, 0, {},
+       {"tarne.in"}},
+      {"stop file is a directory",
+       [] { WritePestCase("mkdir -p pest.stp\n"); }, {"-slm", "case"},
+       {"cannot read pest.stp: it is a directory, not a regular file\n", "Running model one last time"}, 0, {},
+       {"tarne.in"}, {}, "", [] { EXPECT_TRUE(fs::is_directory("pest.stp")); }},
+      {"stop file is a pipe",
+       [] { WritePestCase("[ -p pest.stp ] || mkfifo pest.stp\n"); }, {"-slm", "case"},
+       {"cannot read pest.stp: it is a pipe, not a regular file\n", "Running model one last time"}, 0, {},
+       {"tarne.in"}},
+  };
+  rows.insert(rows.end(), more.begin(), more.end());
+  return rows;
+}
+
+// Every regular file under the working directory with its content.
+std::map<std::string, std::string> Snapshot() {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    if (entry.is_regular_file() && !entry.is_symlink()) {
+      files[entry.path().lexically_normal().string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST(MalformedInputs, EveryReaderRefusesClearlyOrRepairs) {
+  const std::vector<Row> rows = Rows();
+  ASSERT_GE(rows.size(), 40u);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    row.setup();
+    const std::map<std::string, std::string> before = Snapshot();
+    const bool web = !row.env.empty();
+    std::vector<std::string> args = {"-s", "KILL", "60", web ? TARNE_WEB_BINARY : TARNE_BINARY};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const RunResult run = RunProgram("/usr/bin/timeout", args, row.stdin_text, row.env);
+    const std::string output = run.out + run.err;
+    EXPECT_EQ(run.exit_code, row.exit_code) << output.substr(0, 2000);
+    size_t from_out = 0, from_err = 0;
+    for (const std::string& text : row.expected) {
+      const size_t in_out = run.out.find(text, from_out);
+      const size_t in_err = in_out == std::string::npos ? run.err.find(text, from_err)
+                                                        : std::string::npos;
+      EXPECT_TRUE(in_out != std::string::npos || in_err != std::string::npos)
+          << "missing: " << text << "\nin:\n" << output.substr(0, 4000);
+      if (in_out != std::string::npos) from_out = in_out + text.size();
+      if (in_err != std::string::npos) from_err = in_err + text.size();
+    }
+    std::vector<std::string> absent = row.absent;
+    absent.insert(absent.end(), kNoEmptyName.begin(), kNoEmptyName.end());
+    for (const std::string& text : absent) {
+      EXPECT_EQ(output.find(text), std::string::npos) << "unexpected: " << text;
+    }
+    const std::map<std::string, std::string> after = Snapshot();
+    for (const auto& [name, content] : before) {
+      if (row.may_change.count(name.substr(name.rfind('/') + 1)) != 0) continue;
+      const auto found = after.find(name);
+      EXPECT_TRUE(found != after.end() && found->second == content) << "changed: " << name;
+    }
+    for (const auto& [name, content] : after) {
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << "left behind: " << name;
+    }
+    if (row.check) row.check();
+  }
+}
+
+}  // namespace
