@@ -47,9 +47,16 @@ int ExitCodeOfModelResult(int result) {
   return result;
 }
 
+// Batch runs, SCE and the Levenberg-Marquardt tools have no partitioned form: each writes
+// its files from one process. When the run has several processes, rank 0 does the work and
+// the others do nothing; they end at once, and the model library's process end (MPI's) holds
+// them until rank 0 has ended too, so that the launcher reports rank 0's exit status.
+bool RunsTheWholeMode(const tarne::mpi_setup& partition) { return partition.process_rank == 0; }
+
 int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char* argument,
              const ModeEntries& entries) {
   partition.SetupPartitions(1);
+  if (!RunsTheWholeMode(partition)) return 0;
   std::printf("TARNE is running in batch mode, and is running %ld runs...\n",
               static_cast<long>(request.count));
   for (long i = 0; i < request.count; ++i)
@@ -60,6 +67,7 @@ int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char*
 // A Levenberg-Marquardt tool: run it with the whole command line, or say it is missing.
 int RunTool(int (*tool)(tarne::mpi_setup*, int, char**), tarne::mpi_setup& partition,
             const char* option, const char* name, int argc, char** argv) {
+  if (!RunsTheWholeMode(partition)) return 0;
   if (tool == nullptr) {
     std::printf("tarne: the %s tool (%s) is not available in this build\n", name, option);
     return 0;
@@ -111,13 +119,16 @@ int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, c
   const char* argument = argc > 1 ? argv[1] : "";
   switch (request.mode) {
     case kProjectRun: {
+      // All processes run the project together as one partition. A web start runs it on
+      // partitions of one process, so there rank 0 runs it alone like a batch run.
       partition.SetupPartitions(in_web_start ? 1 : partition.total_threads);
+      if (in_web_start && !RunsTheWholeMode(partition)) return 0;
       const int result = entries.project_run(&partition, request.input_file, argument, -1);
       return ExitCodeOfModelResult(result);
     }
     case kSceCalibration:
       partition.SetupPartitions(1);
-      entries.sce(&partition, request.input_file);
+      if (RunsTheWholeMode(partition)) entries.sce(&partition, request.input_file);
       return 0;
     case kBatchRuns:
       return RunBatch(partition, request, argument, entries);

@@ -8,6 +8,7 @@
 
 #include "modellib/model_kinds.h"
 #include "modellib/output_file.h"
+#include "modellib/partition_exchange.h"
 #include "modellib/replacement.h"
 #include "modellib/text_util.h"
 
@@ -185,10 +186,11 @@ CellRun MakeCell(const HydroGrid& grid, const HydroParameters& p, long column, l
 
 }  // namespace
 
-void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcing& forcing,
-                   HydroResult* result) {
-  result->balance = WaterBalance();
+void RouteHydroCells(const HydroGrid& grid, const HydroParameters& p, const Forcing& forcing,
+                     const CellShare& share, RoutedWater* water) {
+  water->balance = WaterBalance();
   const std::size_t steps = forcing.time.size();
+  // Every share lays out all cells, so that the routed array has the same length in each.
   std::vector<CellRun> cells;
   long max_lag = 0;
   for (long row = 0; row < grid.rows; ++row) {
@@ -202,8 +204,7 @@ void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcin
   for (CellRun& cell : cells) {
     if (cell.lag_steps > lag_limit) cell.lag_steps = lag_limit;
   }
-  std::vector<double> routed(steps + static_cast<std::size_t>(std::min(max_lag, lag_limit)) + 2,
-                             0.0);
+  water->routed.assign(steps + static_cast<std::size_t>(std::min(max_lag, lag_limit)) + 2, 0.0);
   CellConstants constants;
   constants.capacity = p.soil_capacity;
   constants.inverse_capacity = 1.0 / p.soil_capacity;
@@ -212,22 +213,44 @@ void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcin
   constants.fast_release = 1.0 - std::exp(-grid.time_step / p.fast_k);
   constants.slow_release = 1.0 - std::exp(-grid.time_step / p.slow_k);
   constants.initial_soil = grid.initial_soil * p.soil_capacity;
+  const std::size_t members = static_cast<std::size_t>(std::max(share.members, 1L));
+  const std::size_t member = static_cast<std::size_t>(
+      std::clamp(share.member, 0L, static_cast<long>(members) - 1));
+  const std::size_t total = cells.size();
+  const std::size_t begin = total * member / members;
+  const std::size_t end = total * (member + 1) / members;
   constexpr int kBlock = 4;
-  std::size_t first = 0;
-  for (; first + kBlock <= cells.size(); first += kBlock) {
-    SimulateCells<kBlock>(&cells[first], constants, forcing, &routed, &result->balance);
+  std::size_t first = begin;
+  for (; first + kBlock <= end; first += kBlock) {
+    SimulateCells<kBlock>(&cells[first], constants, forcing, &water->routed, &water->balance);
   }
-  for (; first < cells.size(); ++first) {
-    SimulateCells<1>(&cells[first], constants, forcing, &routed, &result->balance);
+  for (; first < end; ++first) {
+    SimulateCells<1>(&cells[first], constants, forcing, &water->routed, &water->balance);
   }
+}
+
+void FinishHydro(const HydroGrid& grid, const Forcing& forcing, const RoutedWater& water,
+                 HydroResult* result) {
+  result->balance = water.balance;
+  result->balance.outflow = 0.0;
+  const std::size_t steps = forcing.time.size();
   const double to_discharge =
       1.0e-3 * grid.cell_size * grid.cell_size / (grid.time_step * 3600.0);
   result->discharge.assign(steps, 0.0);
   for (std::size_t t = 0; t < steps; ++t) {
-    result->balance.outflow += routed[t];
-    result->discharge[t] = routed[t] * to_discharge;
+    result->balance.outflow += water.routed[t];
+    result->discharge[t] = water.routed[t] * to_discharge;
   }
-  for (std::size_t t = steps; t < routed.size(); ++t) result->balance.storage_end += routed[t];
+  for (std::size_t t = steps; t < water.routed.size(); ++t) {
+    result->balance.storage_end += water.routed[t];
+  }
+}
+
+void SimulateHydro(const HydroGrid& grid, const HydroParameters& p, const Forcing& forcing,
+                   HydroResult* result) {
+  RoutedWater water;
+  RouteHydroCells(grid, p, forcing, CellShare(), &water);
+  FinishHydro(grid, forcing, water, result);
 }
 
 namespace {
@@ -335,13 +358,12 @@ int WriteHydrograph(const ModelRequest& request, const Forcing& forcing,
   return written ? 0 : 1;
 }
 
-}  // namespace
-
-int RunHydroModel(const ModelRequest& request, double* objective) {
+// Checks the parameters and reads the forcing. Returns 0, or 1 after the message.
+int PrepareHydroRun(const ModelRequest& request, HydroParameters* parameters, Forcing* forcing) {
   const Project& project = *request.project;
-  const HydroParameters parameters = ParametersOf(project, *request.values);
+  *parameters = ParametersOf(project, *request.values);
   std::string problem;
-  if (!CheckHydroParameters(parameters, &problem)) {
+  if (!CheckHydroParameters(*parameters, &problem)) {
     ReportFileError("run", project.file, 0, problem);
     return 1;
   }
@@ -351,30 +373,110 @@ int RunHydroModel(const ModelRequest& request, double* objective) {
     ReportFileError("open", project.forcing, 0, "the path is too long");
     return 1;
   }
-  Forcing forcing;
   std::string not_opened;
-  const int read_status = ReadForcing(forcing_path, &forcing, kMaxForcingSteps, &not_opened);
+  const int read_status = ReadForcing(forcing_path, forcing, kMaxForcingSteps, &not_opened);
   if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path, not_opened);
-  if (read_status != 0) return 1;
-  HydroResult result;
-  SimulateHydro(GridOf(project), parameters, forcing, &result);
+  return read_status != 0 ? 1 : 0;
+}
+
+// The members of a partition that share a run add up their routed water in one reduction,
+// after agreeing that every member prepared the run and laid out the same routing. False
+// (the leader says why when it was not its own fault) when the run cannot go on.
+bool CombineShares(mpi_setup& partition, const Project& project, int prepared, bool leader,
+                   RoutedWater* water) {
+  const long length = prepared == 0 ? static_cast<long>(water->routed.size()) : 0;
+  long agreement[3] = {prepared != 0 ? 1 : 0, length, -length};
+  PartitionExchange::MaxOverMembers(partition, 3, agreement);
+  if (agreement[0] != 0) {
+    if (prepared == 0 && leader) {
+      ReportFileError("run", project.file, 0,
+                      "another process of its partition could not prepare the run");
+    }
+    return false;
+  }
+  if (agreement[1] != -agreement[2]) {
+    if (leader) {
+      ReportFileError("run", project.file, 0,
+                      "the processes of its partition read different grids or forcing");
+    }
+    return false;
+  }
+  // The balance travels at the end of the routed array, so one reduction carries both.
+  std::vector<double>& routed = water->routed;
+  const std::size_t steps = routed.size();
+  WaterBalance& balance = water->balance;
+  routed.insert(routed.end(), {balance.precipitation, balance.evaporation,
+                               balance.storage_start, balance.storage_end});
+  PartitionExchange::SumOverMembers(partition, static_cast<long>(routed.size()), routed.data());
+  balance.precipitation = routed[steps];
+  balance.evaporation = routed[steps + 1];
+  balance.storage_start = routed[steps + 2];
+  balance.storage_end = routed[steps + 3];
+  routed.resize(steps);
+  return true;
+}
+
+// What follows from the hydrograph: the overflow check, the output file and the objective.
+// Only the member that reports (the leader, or a process that runs alone) prints and writes;
+// the others come to the same status on the same numbers.
+int FinishHydroRun(const ModelRequest& request, const Forcing& forcing, const HydroResult& result,
+                   bool reports, double* objective) {
+  const Project& project = *request.project;
   if (!RunStayedFinite(result)) {
-    ReportFileError("run", project.file, 0,
-                    "the simulation overflowed: amounts or sizes are too large");
+    if (reports) {
+      ReportFileError("run", project.file, 0,
+                      "the simulation overflowed: amounts or sizes are too large");
+    }
     return 1;
   }
-  if (request.writes_output && WriteHydrograph(request, forcing, result.discharge) != 0) {
+  if (request.writes_output && reports &&
+      WriteHydrograph(request, forcing, result.discharge) != 0) {
     return 1;
   }
   if (!request.wants_objective) return 0;
+  std::string problem;
   if (request.observed == nullptr ||
       !HydroObjective(forcing, result.discharge, *request.observed, project.peak_weight,
                       project.volume_weight, objective, &problem)) {
     if (request.observed == nullptr) problem = "no observations were given";
-    ReportFileError("compare", project.file, 0, problem);
+    if (reports) ReportFileError("compare", project.file, 0, problem);
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+// One run of the model. When the members of a partition share it, each routes its share of
+// the cells, one reduction adds the shares up, and all of them finish the same hydrograph,
+// which the leader writes; they agree on the final status, so that all return the same.
+int RunHydroModel(const ModelRequest& request, double* objective) {
+  const Project& project = *request.project;
+  mpi_setup* partition = request.partition;
+  CellShare share;
+  if (partition != nullptr) {
+    share.members = PartitionExchange::Members(*partition);
+    share.member = PartitionExchange::Member(*partition);
+  }
+  const bool leader = share.member == 0;
+  const HydroGrid grid = GridOf(project);
+  HydroParameters parameters;
+  Forcing forcing;
+  const int prepared = PrepareHydroRun(request, &parameters, &forcing);
+  RoutedWater water;
+  if (prepared == 0) RouteHydroCells(grid, parameters, forcing, share, &water);
+  if (share.members > 1) {
+    if (!CombineShares(*partition, project, prepared, leader, &water)) return 1;
+  } else if (prepared != 0) {
+    return 1;
+  }
+  HydroResult result;
+  FinishHydro(grid, forcing, water, &result);
+  const int status = FinishHydroRun(request, forcing, result, leader, objective);
+  if (share.members <= 1) return status;
+  long agreed = status;
+  PartitionExchange::MaxOverMembers(*partition, 1, &agreed);
+  return static_cast<int>(agreed);
 }
 
 }  // namespace tarne

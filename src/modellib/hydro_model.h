@@ -71,6 +71,29 @@ bool CheckHydroParameters(const HydroParameters& parameters, std::string* proble
 void SimulateHydro(const HydroGrid& grid, const HydroParameters& parameters,
                    const Forcing& forcing, HydroResult* result);
 
+// The cells one of several processes simulates when they share a run: member m of M takes
+// the cells m N / M .. (m + 1) N / M - 1 of the N cells in row order.
+struct CellShare {
+  long member = 0;
+  long members = 1;
+};
+
+// What the cells of one share send to the outlet: routed holds the water arriving at the
+// outlet in each step of the run and, after those, the water still on its way (cell-mm); its
+// length depends only on the grid, the parameters and the forcing, so it is the same for
+// every share. balance holds the share's precipitation, evaporation and storage (outflow is
+// left to FinishHydro). The routed arrays and balances of all shares add up to those of the
+// whole grid.
+struct RoutedWater {
+  std::vector<double> routed;
+  WaterBalance balance;
+};
+void RouteHydroCells(const HydroGrid& grid, const HydroParameters& parameters,
+                     const Forcing& forcing, const CellShare& share, RoutedWater* water);
+// The outlet discharge and the outflow of the whole grid from its routed water.
+void FinishHydro(const HydroGrid& grid, const Forcing& forcing, const RoutedWater& water,
+                 HydroResult* result);
+
 // Weighted squared error of the discharge against the observations plus the optional peak
 // and volume terms. False, with the reason, when an observation time is not a forcing time
 // or there are no observations.

@@ -21,6 +21,9 @@ struct ModelRequest {
   // skip it: the searches take the returned objective, and thousands of rewritten files
   // would cost more than the evaluations themselves.
   bool writes_output = true;
+  // Set when the members of a partition of several processes run this model together (the
+  // hydro kind shares its cells among them); null when this process runs it alone.
+  mpi_setup* partition = nullptr;
 };
 
 // Each returns 0, or 1 after printing a message; *objective is set when asked for.

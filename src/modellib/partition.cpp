@@ -1,10 +1,15 @@
-// The partition object of a single process: rank 0, one thread, one partition of one member.
+// The partition object of a build without MPI: rank 0, one thread, one partition of one
+// member, whatever the program asks for.
 #include <cstring>
 #include <new>
 
+#include "modellib/partition_exchange.h"
 #include "modellib/tarne_lib.h"
 
 namespace tarne {
+
+// A process that runs alone exchanges with nobody.
+struct mpi_setup::Communicators {};
 
 mpi_setup::mpi_setup() = default;
 mpi_setup::~mpi_setup() = default;
@@ -30,5 +35,11 @@ double* mpi_setup::communicate_through_partitions(long n, double* values) {
   }
   return gathered;
 }
+
+long PartitionExchange::Members(const mpi_setup& /*partition*/) { return 1; }
+long PartitionExchange::Member(const mpi_setup& /*partition*/) { return 0; }
+void PartitionExchange::MaxOverMembers(mpi_setup& /*partition*/, long /*n*/, long* /*values*/) {}
+void PartitionExchange::SumOverMembers(mpi_setup& /*partition*/, long /*n*/,
+                                       double* /*values*/) {}
 
 }  // namespace tarne

@@ -3,9 +3,11 @@
 // external); a real TARNE library can replace it without any change to its callers.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,29 +18,47 @@ class tarne_sim;
 // Longest path the library builds for a file it opens (getGopenName, gFILE).
 constexpr std::size_t kPathMax = 4096;
 
-// The partition object: one per process. This stand-in runs one process with one
-// partition of one member from construction on. The two exchange calls are virtual so that
-// a multi-process implementation (or a test) can replace them.
+// The partition object: one per process. It groups the processes of a run into partitions
+// of equal size; each partition works on one thing at a time (one Monte Carlo sample, one
+// model run), its leader (rank_in_partition 0) draws, logs and reports for it. Built with MPI
+// and started by an MPI launcher (mpirun), the processes are MPI's; otherwise the process
+// runs alone: rank 0, one partition of one member. From construction on every process is its
+// own partition. The two exchange calls are virtual so that a test can replace them.
 class mpi_setup {
  public:
   mpi_setup();
   virtual ~mpi_setup();
+  mpi_setup(const mpi_setup&) = delete;
+  mpi_setup& operator=(const mpi_setup&) = delete;
 
-  // Called once per process, before any model object is made.
+  // Called by every process with the same count, before any model object is made: count is
+  // the number of processes in each partition (1: every process its own partition;
+  // total_threads: one partition of all). Under MPI a count that does not divide the number
+  // of processes is refused with a message, and every process then ends with status 1; a
+  // process that runs alone makes one partition whatever the count.
   virtual void SetupPartitions(long count);
   // Every member of a partition calls this with the same n; afterwards each holds the
   // leader's n values.
   virtual void communicate_across_partition(long n, double* values);
-  // Partition leaders only: returns new double[n * partition_count], the n values of each
-  // partition in partition order. The caller deletes it with delete[].
+  // Partition leaders only, all of them: returns new double[n * partition_count], the n
+  // values of each partition in partition order, on every leader. The caller deletes it
+  // with delete[].
   virtual double* communicate_through_partitions(long n, double* values);
 
   long process_rank = 0;       // 0 = master process
-  long total_threads = 1;      // threads over all processes
+  long total_threads = 1;      // threads over all processes (one thread per process)
   long rank_in_partition = 0;  // 0 = partition leader
   long partition_count = 1;
   long partition_id = 0;
   long partition_size = 1;     // members per partition; only handed to print_results
+
+ private:
+  // The MPI communicators of the partition and of the partition leaders; null while the
+  // process runs alone.
+  struct Communicators;
+  std::unique_ptr<Communicators> communicators_;
+  // The library's own exchanges within a partition during one model run.
+  friend class PartitionExchange;
 };
 
 // Settings of parameter replacement and of where the library opens its files.
@@ -108,7 +128,8 @@ class observed_data {
   // Reads "time value weight" rows ('#' starts a comment). Returns the number of rows read
   // (0 is valid), or -1 when the file cannot be opened or a row is malformed.
   int read_observed_weighted_peakvol(const char* path);
-  // One short progress line per evaluation on standard output.
+  // One short progress line per evaluation on standard output. With several partitions the
+  // lines go out in batches of whole lines, at most half a second late.
   void print_results(long process_rank, long partition_id, long rank_in_partition,
                      long partition_size, long partition_count, long runs,
                      long runs_per_partition, tarne_sim* sim);
@@ -124,6 +145,9 @@ class observed_data {
   std::vector<double> values_;
   std::vector<double> weights_;
   long evaluations_ = 0;
+  // Progress lines not yet written, and when they were last written.
+  std::string pending_;
+  std::chrono::steady_clock::time_point last_flush_;
 };
 
 // Result record of main_tarne; the driver always passes null.
@@ -149,7 +173,7 @@ class tarne_sim : public replace_io {
   double last_objective() const { return last_objective_; }
 
  private:
-  [[maybe_unused]] mpi_setup* partition_;  // a multi-process library runs its exchanges on it
+  mpi_setup* partition_;  // the members of its partition run the model together
   double last_objective_ = 0.0;
   // Names of the calibrated parameters of the last main_calib, "name\t" each.
   std::string header_;

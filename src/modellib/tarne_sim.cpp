@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "modellib/model_kinds.h"
+#include "modellib/partition_exchange.h"
 #include "modellib/project.h"
 #include "modellib/replacement.h"
 #include "modellib/tarne_lib.h"
@@ -92,6 +93,77 @@ int RunModel(const ModelRequest& request, double* objective) {
   return 1;
 }
 
+// Runs the model of a prepared project; prepared is 0, or the status of a failed preparation.
+// A process that runs alone just runs it. The members of a partition of several processes
+// all come here, whatever their preparation gave, and stay in step: they first agree that
+// every member prepared the same kind of model; a hydro model then shares its cells among
+// them, any other kind runs on the leader alone (so its files are written once), which hands
+// its status and objective to the others.
+int RunOnPartition(mpi_setup* partition, int prepared, ModelRequest& request,
+                   const char* project_file, double* objective) {
+  const long members = partition != nullptr ? PartitionExchange::Members(*partition) : 1;
+  if (members <= 1) return prepared != 0 ? prepared : RunModel(request, objective);
+  const bool leader = PartitionExchange::Member(*partition) == 0;
+  const long kind = prepared == 0 ? static_cast<long>(request.project->kind) : -1;
+  long agreement[3] = {prepared != 0 ? 1 : 0, kind, -kind};
+  PartitionExchange::MaxOverMembers(*partition, 3, agreement);
+  if (agreement[0] != 0) {
+    if (prepared == 0 && leader) {
+      ReportFileError("run", project_file, 0,
+                      "another process of its partition could not prepare the run");
+    }
+    return prepared != 0 ? prepared : 1;
+  }
+  if (agreement[1] != -agreement[2]) {
+    if (leader) {
+      ReportFileError("run", project_file, 0,
+                      "the processes of its partition read different model kinds");
+    }
+    return 1;
+  }
+  if (request.project->kind == ModelKind::kHydro) {
+    request.partition = partition;
+    return RunModel(request, objective);
+  }
+  double outcome[2] = {1.0, kFailedObjective};
+  if (leader) {
+    outcome[0] = RunModel(request, objective);
+    outcome[1] = *objective;
+  }
+  partition->communicate_across_partition(2, outcome);
+  *objective = outcome[1];
+  return static_cast<int>(outcome[0]);
+}
+
+// Reads the project and puts the calibrated values 1..n in place of the names listed in
+// second_path (they win over the project's own list). Returns 0, or 1 after the message.
+// header receives the names of the list, "name\t" each.
+int PrepareCalibration(replace_io& settings, const char* second_path, const char* project_file,
+                       const double* parameters, long n, Project* project,
+                       std::vector<double>* values, std::string* header) {
+  if (project_file == nullptr || ReadProject(project_file, project) != 0) return 1;
+  caReadVARNOKProjectPath(project_file, &settings);
+  const std::string list_path = second_path != nullptr ? second_path : "";
+  std::vector<ReplacementEntry> list;
+  std::string not_opened;
+  const int status = ReadReplacementList(list_path, &list, &not_opened);
+  if (status == kNotOpened) ReportFileError("open", list_path, 0, not_opened);
+  if (status != 0) return 1;
+  header->clear();
+  for (const ReplacementEntry& entry : list) *header += entry.name + "\t";
+  if (n > 0 && parameters == nullptr) {
+    ReportFileError("evaluate", project_file, 0, "no parameter values were given");
+    return 1;
+  }
+  std::vector<Substitution> substitutions;
+  if (BuildSubstitutions(list_path, list, parameters + 1, n, &substitutions) != 0 ||
+      ProjectSubstitutions(*project, settings, &substitutions) != 0 ||
+      ResolveParameters(*project, substitutions, values) != 0) {
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 tarne_sim::tarne_sim(mpi_setup* partition) : partition_(partition) {}
@@ -100,20 +172,23 @@ tarne_sim::~tarne_sim() = default;
 int tarne_sim::main_tarne(const char* project_file, run_results* /*results*/,
                           const char* /*argument*/) {
   Project project;
-  if (project_file == nullptr || ReadProject(project_file, &project) != 0) return 1;
-  caReadVARNOKProjectPath(project_file, this);
-  std::vector<Substitution> substitutions;
   std::vector<double> values;
-  if (ProjectSubstitutions(project, *this, &substitutions) != 0 ||
-      ResolveParameters(project, substitutions, &values) != 0) {
-    return 1;
+  int prepared = 1;
+  if (project_file != nullptr && ReadProject(project_file, &project) == 0) {
+    caReadVARNOKProjectPath(project_file, this);
+    std::vector<Substitution> substitutions;
+    if (ProjectSubstitutions(project, *this, &substitutions) == 0 &&
+        ResolveParameters(project, substitutions, &values) == 0) {
+      prepared = 0;
+    }
   }
   ModelRequest request;
   request.project = &project;
   request.values = &values;
   request.files = this;
   double objective = 0.0;
-  const int status = RunModel(request, &objective);
+  const int status = RunOnPartition(partition_, prepared, request,
+                                    project_file != nullptr ? project_file : "", &objective);
   last_objective_ = objective;
   return status;
 }
@@ -123,28 +198,10 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
                              const char* /*tag*/, long /*rank*/) {
   last_objective_ = kFailedObjective;
   Project project;
-  if (project_file == nullptr || ReadProject(project_file, &project) != 0) return last_objective_;
-  caReadVARNOKProjectPath(project_file, this);
-  const std::string list_path = second_path != nullptr ? second_path : "";
-  std::vector<ReplacementEntry> list;
-  std::string not_opened;
-  const int status = ReadReplacementList(list_path, &list, &not_opened);
-  if (status == kNotOpened) ReportFileError("open", list_path, 0, not_opened);
-  if (status != 0) return last_objective_;
-  header_.clear();
-  for (const ReplacementEntry& entry : list) header_ += entry.name + "\t";
-  if (n > 0 && parameters == nullptr) {
-    ReportFileError("evaluate", project_file, 0, "no parameter values were given");
-    return last_objective_;
-  }
-  // The calibrated values come first, so they win over the project's own list.
-  std::vector<Substitution> substitutions;
   std::vector<double> values;
-  if (BuildSubstitutions(list_path, list, parameters + 1, n, &substitutions) != 0 ||
-      ProjectSubstitutions(project, *this, &substitutions) != 0 ||
-      ResolveParameters(project, substitutions, &values) != 0) {
-    return last_objective_;
-  }
+  const int prepared =
+      PrepareCalibration(*this, second_path, project_file, parameters, n, &project, &values,
+                         &header_);
   ModelRequest request;
   request.project = &project;
   request.values = &values;
@@ -153,10 +210,15 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   request.wants_objective = true;
   request.writes_output = false;
   double objective = 0.0;
-  if (RunModel(request, &objective) != 0) return last_objective_;
+  const char* name = project_file != nullptr ? project_file : "";
+  if (RunOnPartition(partition_, prepared, request, name, &objective) != 0) {
+    return last_objective_;
+  }
   // A search cannot rank a value that is not a number; it fails like any other evaluation.
   if (std::isnan(objective)) {
-    ReportFileError("evaluate", project_file, 0, "the objective is not a number");
+    if (partition_ == nullptr || PartitionExchange::Member(*partition_) == 0) {
+      ReportFileError("evaluate", name, 0, "the objective is not a number");
+    }
     return last_objective_;
   }
   last_objective_ = objective;

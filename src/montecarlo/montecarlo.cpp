@@ -199,8 +199,38 @@ void montecarlo::report_across_partitions() {
   print_best(values[best], &vectors[best * width]);
 }
 
+namespace {
+
+// With several processes all of them run or none does: a process that could not read the
+// input (a working directory missing on its machine, say) would leave the others waiting for
+// it at the exchange of the best sets. The leaders compare their outcomes, and each hands
+// the verdict on to the other members of its partition. (The Monte Carlo modes give every
+// partition one member, so every process's own outcome counts.)
+bool EveryProcessReadTheInput(tarne::mpi_setup& partition, bool read) {
+  if (partition.total_threads <= 1) return read;
+  double verdict = read ? 1.0 : 0.0;
+  if (partition.rank_in_partition == 0) {
+    std::unique_ptr<double[]> all(partition.communicate_through_partitions(1, &verdict));
+    for (long p = 0; all != nullptr && p < PartitionCount(partition); ++p) {
+      verdict = std::min(verdict, all[p]);
+    }
+  }
+  partition.communicate_across_partition(1, &verdict);
+  return verdict == 1.0;
+}
+
+}  // namespace
+
 int run_monte_carlo(tarne::mpi_setup* partition, long total_samples, const char* input_file) {
   montecarlo calibration(partition, total_samples / PartitionCount(*partition), input_file);
+  if (!EveryProcessReadTheInput(*partition, calibration.input_read())) {
+    if (calibration.input_read()) {
+      std::printf("Error: another process of the run could not read the input monte carlo "
+                  "file; no sample was run.\n");
+      return 0;
+    }
+    // This process could not read it: the run loop says so.
+  }
   if (calibration.run() == 0) return 0;
   calibration.report_best();
   return 1;

@@ -44,6 +44,8 @@ class montecarlo {
   // Prints the best set and writes "best.out" (partition leaders exchange their best first
   // when the process has several threads). Every process of the run calls it.
   void report_best();
+  // Whether the input file was read.
+  bool input_read() const { return input_ok != 0; }
 
  protected:
   // Runs the model on current with the fresh model run object sim; returns the objective.

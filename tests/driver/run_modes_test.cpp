@@ -61,7 +61,7 @@ struct Outcome {
 };
 
 Outcome Dispatch(std::vector<std::string> words, const ModeEntries& entries = Recorders(),
-            bool web = false, long total_threads = 4) {
+            bool web = false, long total_threads = 4, long process_rank = 0) {
   calls.clear();
   words.insert(words.begin(), "tarne");
   std::vector<char*> argv;
@@ -70,6 +70,7 @@ Outcome Dispatch(std::vector<std::string> words, const ModeEntries& entries = Re
   const int argc = static_cast<int>(words.size());
   RecordingPartition partition;
   partition.total_threads = total_threads;
+  partition.process_rank = process_rank;
   RunRequest request;
   Outcome outcome;
   testing::internal::CaptureStdout();
@@ -169,6 +170,36 @@ TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
     EXPECT_EQ(o.exit_code, 0);
     EXPECT_TRUE(o.calls.empty());
   }
+}
+
+// On a process other than rank 0 the modes without a partitioned form (batch runs, SCE, the
+// tools and a web start's run) run nothing and print nothing, though each sets up the same
+// partitions as on rank 0; Monte Carlo and the single project run go on every process.
+TEST(RunModes, OnlyRankZeroRunsTheModesWithoutAPartitionedForm) {
+  const std::vector<std::pair<Lines, Counts>> idle = {
+      {{"-b3", "batch.prj"}, {1}}, {{"-c", "sce.in"}, {1}}, {{"-slm", "case"}, {}},
+      {{"-ms", "case"}, {}},       {{"-tr", "case"}, {}},   {{"-mlsl", "case"}, {}}};
+  for (const auto& [words, setups] : idle) {
+    Outcome o = Dispatch(words, Recorders(), false, 2, 1);
+    EXPECT_TRUE(o.calls.empty()) << words[0];
+    EXPECT_EQ(o.setups, setups) << words[0];
+    EXPECT_EQ(o.out, "") << words[0];
+    EXPECT_EQ(o.exit_code, 0) << words[0];
+  }
+  Outcome web = Dispatch({"proj.prj"}, Recorders(), true, 2, 1);
+  EXPECT_TRUE(web.calls.empty());
+  EXPECT_EQ(web.setups, Counts{1});
+
+  project_result = 2;
+  Outcome single = Dispatch({"proj.prj"}, Recorders(), false, 2, 1);
+  project_result = 0;
+  EXPECT_EQ(single.calls, Lines{"project proj.prj proj.prj -1"});
+  EXPECT_EQ(single.setups, Counts{2});
+  EXPECT_EQ(single.exit_code, 2);
+  EXPECT_EQ(Dispatch({"-m9", "mc.in"}, Recorders(), false, 2, 1).calls,
+            Lines{"montecarlo 9 mc.in"});
+  EXPECT_EQ(Dispatch({"-s", "mc.in"}, Recorders(), false, 2, 1).calls,
+            Lines{"montecarlo 500 mc.in"});
 }
 
 TEST(RunModes, VersionAndHelpRunNothing) {

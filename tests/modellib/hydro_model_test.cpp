@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "modellib/replacement.h"
 #include "modellib/tarne_lib.h"
@@ -113,6 +114,53 @@ TEST(HydroModel, ReleaseOfADistantCellArrivesSplitBetweenTwoSteps) {
   EXPECT_NEAR(result.discharge[1], 2.0 * mm_to_discharge, 1e-9);
   EXPECT_NEAR(result.discharge[2], 2.0 * mm_to_discharge, 1e-9);
   EXPECT_NEAR(result.discharge[3], 0.0, 1e-9);
+}
+
+// Shares of the cells, as the members of a partition route them, add up to the whole grid:
+// every cell is routed by exactly one share, whatever the number of shares (more shares than
+// cells leaves some empty), and the sum equals the single run to rounding.
+TEST(HydroModel, SharesOfTheCellsAddUpToTheWholeGrid) {
+  HydroGrid grid;
+  grid.columns = 7;
+  grid.rows = 5;
+  grid.outlet_column = 7;
+  grid.outlet_row = 3;
+  grid.rain_gradient = 0.4;
+  const HydroParameters p = Parameters(120, 2.5, 48, 720, 0.6, 0.05);
+  const Forcing forcing = MakeForcing(300, 7);
+  HydroResult whole;
+  SimulateHydro(grid, p, forcing, &whole);
+  for (long members : {1L, 2L, 3L, 6L, 40L}) {
+    RoutedWater sum;
+    for (long member = 0; member < members; ++member) {
+      RoutedWater share;
+      RouteHydroCells(grid, p, forcing, CellShare{member, members}, &share);
+      if (member == 0) {
+        sum = share;
+        continue;
+      }
+      ASSERT_EQ(share.routed.size(), sum.routed.size());
+      for (std::size_t i = 0; i < share.routed.size(); ++i) sum.routed[i] += share.routed[i];
+      sum.balance.precipitation += share.balance.precipitation;
+      sum.balance.evaporation += share.balance.evaporation;
+      sum.balance.storage_start += share.balance.storage_start;
+      sum.balance.storage_end += share.balance.storage_end;
+    }
+    HydroResult combined;
+    FinishHydro(grid, forcing, sum, &combined);
+    ASSERT_EQ(combined.discharge.size(), whole.discharge.size());
+    for (std::size_t t = 0; t < whole.discharge.size(); ++t) {
+      EXPECT_NEAR(combined.discharge[t], whole.discharge[t], 1e-12 * whole.discharge[t] + 1e-300)
+          << members << " shares, step " << t;
+    }
+    const WaterBalance& a = combined.balance;
+    const WaterBalance& b = whole.balance;
+    for (auto [x, y] : {std::pair{a.precipitation, b.precipitation}, {a.evaporation, b.evaporation},
+                        {a.outflow, b.outflow}, {a.storage_start, b.storage_start},
+                        {a.storage_end, b.storage_end}}) {
+      EXPECT_NEAR(x, y, 1e-12 * b.precipitation) << members << " shares";
+    }
+  }
 }
 
 TEST(HydroModel, ParameterRanges) {

@@ -145,6 +145,29 @@ TEST_F(MonteCarloTest, UnopenableInputIsNamedBeforeTheRunLoopError) {
   EXPECT_FALSE(FileExists("log_file_p0.log"));
 }
 
+// With several processes every process takes part in comparing whether the input was read,
+// before any sample: when one could not read it, none runs, so that no process is left
+// waiting for it at the exchange of the best sets.
+TEST_F(MonteCarloTest, NoProcessRunsWhenAnotherCouldNotReadTheInput) {
+  WriteFile("mc.in", kFixedInput);
+  TestPartition master(2, 0, 0, 0, 2);
+  master.other_values = {0.0, 0.0};  // partition 1 could not read it
+  std::string out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&master, 10, "mc.in"), 0); });
+  EXPECT_EQ(out, "Error: another process of the run could not read the input monte carlo file; "
+                 "no sample was run.\n");
+  EXPECT_EQ(master.gathered_sizes, (std::vector<long>{1}));
+  EXPECT_EQ(master.sent, (std::vector<std::vector<double>>{{0.0}}));
+  EXPECT_FALSE(FileExists("log_file_p0.log"));
+
+  // The process that could not read it takes part too, then says so as on its own.
+  TestPartition other(2, 1, 0, 1, 2);
+  other.other_values = {1.0, 0.0};
+  out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&other, 10, "missing.in"), 0); });
+  EXPECT_EQ(out, std::string("cannot open missing.in: No such file or directory\n") + kError);
+  EXPECT_EQ(other.gathered_sizes, (std::vector<long>{1}));
+  EXPECT_FALSE(FileExists("best.out"));
+}
+
 TEST_F(MonteCarloTest, LogHasHeaderThenOneFormattedLinePerSample) {
   WriteFile("mc.in", kFixedInput);
   ScriptedMonteCarlo mc(&single_, 3, "mc.in");
