@@ -11,6 +11,7 @@
 #include "global/sampling.h"
 #include "modellib/input_file.h"
 #include "pest/file_report.h"
+#include "pest/parameters.h"
 
 MethodFile OpenMethodFile(const char* name, const char* mode) {
   if (mode[0] == 'r') {
@@ -97,6 +98,27 @@ Objectives GroupObjectives(const ProblemRecord& record) {
 Objectives InfiniteObjectives(const ProblemRecord& record) {
   return Objectives(static_cast<size_t>(record.NOBSGP) + 1,
                     std::numeric_limits<double>::infinity());
+}
+
+void DrawSample(ProblemRecord& record, SeedChain& chain, SeedsFile& seeds,
+                bool use_seeds_file) {
+  std::int32_t seed = chain.Next();
+  if (use_seeds_file) seeds.Use(seed);
+  SampleParameters(record, seed);
+  if (record.NUMTIED > 0) RecomputeTiedParameters(record);
+}
+
+short RunSample(GlobalProblem& problem, long number, Objectives& objectives) {
+  const short status = RunSampleModel(problem);
+  if (status == 0) {
+    objectives = GroupObjectives(problem.record);
+  } else {
+    // A failed run has no objectives; taken as infinite, the sample ranks last.
+    objectives = InfiniteObjectives(problem.record);
+    std::printf("\nThe model run of sample %ld failed; its objective function is taken as "
+                "infinite.\n", number);
+  }
+  return status;
 }
 
 bool RefuseMissingArguments(int argc) {

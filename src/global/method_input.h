@@ -52,6 +52,21 @@ Objectives GroupObjectives(const ProblemRecord& record);
 // taken as infinite (printed "inf"), which no finished run can undercut.
 Objectives InfiniteObjectives(const ProblemRecord& record);
 
+class SeedChain;
+class SeedsFile;
+struct GlobalProblem;
+
+// Draws the next sample: the next seed of the chain (given to the seeds file first unless
+// use_seeds_file is false), the adjustable parameters sampled inside their bounds and the
+// tied ones re-tied.
+void DrawSample(ProblemRecord& record, SeedChain& chain, SeedsFile& seeds,
+                bool use_seeds_file);
+
+// The sample run at the current values; objectives receives its objectives, or infinite
+// ones after a failed run, which one screen line reports with the sample's number. Returns
+// the run's status.
+short RunSample(GlobalProblem& problem, long number, Objectives& objectives);
+
 // The lines a method prints when the command line holds no words after the program name;
 // true when it printed them.
 bool RefuseMissingArguments(int argc);

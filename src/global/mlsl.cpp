@@ -127,27 +127,16 @@ class MlslMethod {
 
   void SamplingPhase() {
     for (long s = 1; s <= settings_.N; ++s) {
-      std::int32_t seed = chain_.Next();
       // A sample that follows a failed step leaves the seeds file alone.
-      if (status_ == 0) seeds_.Use(seed);
-      SampleParameters(record_, seed);
-      if (record_.NUMTIED > 0) RecomputeTiedParameters(record_);
+      DrawSample(record_, chain_, seeds_, status_ == 0);
       samples_.push_back(CurrentValues(record_));
       const long m = static_cast<long>(samples_.size());
       if (s == 1) {
         std::fprintf(rec_, "\nSampling Phase: Iteration %ld\n\n", progress_.k);
         WriteTitleRow(true);
       }
-      status_ = RunSampleModel(problem_);
-      if (status_ == 0) {
-        objectives_.push_back(GroupObjectives(record_));
-      } else {
-        // A failed run has no objectives; taken as infinite, the sample ranks last.
-        objectives_.emplace_back(static_cast<size_t>(record_.NOBSGP) + 1, kInfinite);
-        std::printf("\nThe model run of sample %ld failed; its objective function is taken "
-                    "as infinite.\n",
-                    m);
-      }
+      objectives_.emplace_back();
+      status_ = RunSample(problem_, m, objectives_.back());
       WriteAdjustableValues(samples_.back());
       for (double value : objectives_.back()) std::fprintf(rec_, "%lf\t", value);
       std::fprintf(rec_, "\n");

@@ -150,14 +150,8 @@ Samples SamplingPhase(GlobalProblem& problem, const MultistartInput& input, std:
     seeds.Use(seed);
     WriteSampleFileRow(sample_file, record);
     samples.points.push_back(CurrentParameterValues(record));
-    samples.last_status = RunSampleModel(problem);
-    if (samples.last_status == 0) {
-      samples.objectives.push_back(GroupObjectives(record));
-    } else {
-      std::printf("\nPre-inversion sample run %ld failed; its objective functions are taken "
-                  "as infinite.\n", i);
-      samples.objectives.push_back(InfiniteObjectives(record));
-    }
+    samples.objectives.emplace_back();
+    samples.last_status = RunSample(problem, i, samples.objectives.back());
     if (i == 1) WriteControlSection(rec, input, problem.names.base, record);
     WriteSampleRow(rec, record, samples.points.back(), samples.objectives.back());
   }

@@ -74,22 +74,11 @@ class TrajectoryRepulsion {
 
   void SamplingPhase() {
     for (long i = 1; i <= settings_.Npre; ++i) {
-      std::int32_t seed = chain_.Next();
       // A sample that follows a failed run leaves the seeds file alone.
-      if (status_ == 0) seeds_.Use(seed);
-      SampleParameters(record_, seed);
-      if (record_.NUMTIED > 0) RecomputeTiedParameters(record_);
+      DrawSample(record_, chain_, seeds_, status_ == 0);
       samples_.points.push_back(CurrentValues(record_));
-      status_ = RunSampleModel(problem_);
-      if (status_ == 0) {
-        objectives_.push_back(GroupObjectives(record_));
-      } else {
-        // A failed run has no objectives; taken as infinite, the sample ranks last.
-        objectives_.emplace_back(static_cast<size_t>(record_.NOBSGP) + 1, kInfinite);
-        std::printf("\nThe model run of sample %ld failed; its objective function is taken "
-                    "as infinite.\n",
-                    i);
-      }
+      objectives_.emplace_back();
+      status_ = RunSample(problem_, i, objectives_.back());
       const double total = objectives_.back()[0];
       samples_.totals.push_back(std::isnan(total) ? kInfinite : total);
       samples_.used.push_back(false);

@@ -276,7 +276,7 @@ TEST(Multistart, FailedRunsAreReportedWithInfiniteObjectivesAndTheLoopsGoOn) {
     FailingRunCase(2).Write();
     const MethodRun run = RunMethod("7 3");
     EXPECT_EQ(run.status, 0) << run.screen;
-    EXPECT_NE(run.screen.find("Pre-inversion sample run 2 failed; its objective functions are "
+    EXPECT_NE(run.screen.find("The model run of sample 2 failed; its objective function is "
                               "taken as infinite."),
               std::string::npos);
     EXPECT_EQ(Occurrences(run.rec, "\tinf\tinf\tinf\t\n"), 1);
