@@ -25,8 +25,7 @@ LmContext GlobalProblem::Context(bool resume) {
 }
 
 short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
-                        const std::vector<std::string>& prediction_lines,
-                        GlobalProblem& problem, bool* stop) {
+                        const std::string& tool, GlobalProblem& problem, bool* stop) {
   *stop = true;
   if (argc < 3) {
     std::printf("\nNo control file was named after %s.\n", argc > 1 ? argv[1] : "the option");
@@ -45,7 +44,12 @@ short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
   if (status != 0) return status;
   DeleteStaleStopFile();
   if (std::strcmp(record.PESTMODE, "prediction") == 0) {
-    for (const std::string& line : prediction_lines) std::printf("%s", line.c_str());
+    if (!tool.empty()) {
+      std::printf("\nCurrently, the %s does not support prediction capabilities.\n",
+                  tool.c_str());
+      std::printf("Please change the PESTMODE parameter in the input control\n");
+      std::printf("file to 'estimation' and recommence execution of %s.\n\n", tool.c_str());
+    }
     return 1;
   }
   CountParameterTypes(record);
@@ -63,6 +67,11 @@ short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
   problem.control_lambda = record.RLAMBDA1;
   *stop = false;
   return 0;
+}
+
+short CloseGlobalProblem(GlobalProblem& problem) {
+  CloseTemplateFiles(problem.record, problem.templates);
+  return CloseInstructionFiles(problem.record, problem.instructions);
 }
 
 short RunSampleModel(GlobalProblem& problem) {

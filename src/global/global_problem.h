@@ -29,14 +29,18 @@ struct GlobalProblem {
 };
 
 // Loads the control file named by argv[2] with its template and instruction files, deletes
-// "pest.stp", refuses "prediction" (printing prediction_lines), counts the parameters and
+// "pest.stp", refuses "prediction" (with lines naming tool, such as "slm_kor_ms1", or no
+// lines when tool is empty), counts the parameters and
 // checks them against their bounds, links tied parameters, names and opens the case files
 // (the record and sensitivity files for appending after "/r"). A third word other than "/r"
 // is refused, and so is "/r" without a restart file to resume from, before any model run.
 // Returns the status; *stop is true when the method must end with that status.
 short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
-                        const std::vector<std::string>& prediction_lines,
-                        GlobalProblem& problem, bool* stop);
+                        const std::string& tool, GlobalProblem& problem, bool* stop);
+
+// Closes the template and instruction files of a method that ended well; returns the status
+// of closing them.
+short CloseGlobalProblem(GlobalProblem& problem);
 
 // One model run at the current values through the search with NOPTMAX 0 (its initial
 // sections go to the case files); afterwards the group contributions hold the sample's

@@ -524,19 +524,13 @@ short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv) {
   if (!rec) return 1;
   GlobalProblem problem;
   bool stop = true;
-  const std::vector<std::string> prediction_lines = {
-      "\n", "Currently, the slm_kor_mlsl does not support prediction capabilities.\n",
-      "Please change the PESTMODE parameter in the input control\n",
-      "file to 'estimation' and recommence execution of slm_kor_mlsl.\n", "\n"};
-  const short loaded = LoadGlobalProblem(partition, argc, argv, prediction_lines, problem, &stop);
+  const short loaded = LoadGlobalProblem(partition, argc, argv, "slm_kor_mlsl", problem, &stop);
   if (stop) return loaded;
 
   MlslSettings settings;
   InputReader in(input.get(), kInputFileName);
   if (!ReadSampleValues(in, settings)) return 1;
-  std::printf("This program will either generate or read seeds associated with\n");
-  std::printf("random sampling - the ability to read thus precludes having\n");
-  std::printf("to recompute previously computed pre-inversion runs.\n\n");
+  PrintSeedsNote();
   if (!ReadStopValues(in, settings)) return 1;
   SeedsFile seeds;
   if (!seeds.Open(SeedsFile::ModeOfWord(settings.seeds_word))) return 1;
@@ -545,6 +539,5 @@ short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv) {
   MlslMethod method(problem, settings, rec.get(), seeds);
   const short status = method.Run();
   if (status != 0) return status;
-  CloseTemplateFiles(problem.record, problem.templates);
-  return CloseInstructionFiles(problem.record, problem.instructions);
+  return CloseGlobalProblem(problem);
 }

@@ -48,14 +48,6 @@ void PrintBanner() {
   std::printf("as implemented directly in TARNE, for local search.\n\n");
 }
 
-const std::vector<std::string>& PredictionLines() {
-  static const std::vector<std::string> lines = {
-      "\n", "Currently, the slm_kor_ms1 does not support prediction capabilities.\n",
-      "Please change the PESTMODE parameter in the input control\n",
-      "file to 'estimation' and recommence execution of slm_kor_ms1.\n", "\n"};
-  return lines;
-}
-
 // ---- slm_kor_ms1.rec and parameters.prn -----------------------------------------------------
 
 void WriteControlSection(std::FILE* rec, const MultistartInput& input, const char* case_name,
@@ -237,7 +229,7 @@ short RunMultistart(tarne::mpi_setup* partition, int argc, char** argv) {
 
   GlobalProblem problem;
   bool stop = true;
-  short status = LoadGlobalProblem(partition, argc, argv, PredictionLines(), problem, &stop);
+  short status = LoadGlobalProblem(partition, argc, argv, "slm_kor_ms1", problem, &stop);
   if (stop) return status;
   const MethodFile sample_file = OpenMethodFile(kSampleFileName, "w");
   if (!sample_file) return 1;
@@ -256,6 +248,5 @@ short RunMultistart(tarne::mpi_setup* partition, int argc, char** argv) {
   }
   PrintSummary(input.runs, samples, lowest);
   if (status != 0) return status;
-  CloseTemplateFiles(problem.record, problem.templates);
-  return CloseInstructionFiles(problem.record, problem.instructions);
+  return CloseGlobalProblem(problem);
 }

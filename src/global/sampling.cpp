@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,6 +65,12 @@ SeedsFile::Mode SeedsFile::ModeOfWord(const std::string& word) {
   if (word == "Y") return Mode::kWrite;
   if (word == "N") return Mode::kRead;
   return Mode::kNone;
+}
+
+void PrintSeedsNote() {
+  std::printf("This program will either generate or read seeds associated with\n");
+  std::printf("random sampling - the ability to read thus precludes having\n");
+  std::printf("to recompute previously computed pre-inversion runs.\n\n");
 }
 
 SeedsFile::~SeedsFile() { Close(); }

@@ -31,6 +31,9 @@ class SeedChain {
   std::uint32_t state_;
 };
 
+// The screen note of MLSL and trajectory repulsion on what the seeds file is for.
+void PrintSeedsNote();
+
 // How a method uses the seeds file: "Y" writes every sample's seed, "N" reads them back in
 // place of the derived ones; any other word leaves the file alone.
 class SeedsFile {

@@ -313,16 +313,10 @@ short RunTrajectoryRepulsion(tarne::mpi_setup* partition, int argc, char** argv)
   if (!rec) return 1;
   GlobalProblem problem;
   bool stop = true;
-  const std::vector<std::string> prediction_lines = {
-      "\n", "Currently, the slm_kor_ms2 does not support prediction capabilities.\n",
-      "Please change the PESTMODE parameter in the input control\n",
-      "file to 'estimation' and recommence execution of slm_kor_ms2.\n", "\n"};
-  const short loaded = LoadGlobalProblem(partition, argc, argv, prediction_lines, problem, &stop);
+  const short loaded = LoadGlobalProblem(partition, argc, argv, "slm_kor_ms2", problem, &stop);
   if (stop) return loaded;
 
-  std::printf("This program will either generate or read seeds associated with\n");
-  std::printf("random sampling - the ability to read thus precludes having\n");
-  std::printf("to recompute previously computed pre-inversion runs.\n\n");
+  PrintSeedsNote();
   TrSettings settings;
   InputReader in(input.get(), kInputFileName);
   if (!ReadSettings(in, settings)) return 1;
@@ -332,6 +326,5 @@ short RunTrajectoryRepulsion(tarne::mpi_setup* partition, int argc, char** argv)
   TrajectoryRepulsion method(problem, settings, rec.get(), seeds);
   const short status = method.Run();
   if (status != 0) return status;
-  CloseTemplateFiles(problem.record, problem.templates);
-  return CloseInstructionFiles(problem.record, problem.instructions);
+  return CloseGlobalProblem(problem);
 }

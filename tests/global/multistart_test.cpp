@@ -355,7 +355,7 @@ TEST(Multistart, TheSecondSearchMatchesTheSameSearchAlone) {
   GlobalProblem problem;
   bool stop = true;
   ::testing::internal::CaptureStdout();
-  ASSERT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), {}, problem, &stop), 0);
+  ASSERT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), "", problem, &stop), 0);
   // The second sample, drawn as the method draws it.
   SeedChain chain(21);
   chain.Next();

@@ -54,7 +54,7 @@ Searched Search(const PestCase& c, const std::vector<std::vector<double>>& earli
   bool stop = true;
   Searched result;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), {}, problem, &stop), 0);
+  EXPECT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), "", problem, &stop), 0);
   Trajectory trajectory(true);
   ProblemRecord& record = problem.record;
   const dvector start = CurrentParameterValues(record);
