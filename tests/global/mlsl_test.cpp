@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lm/lm_test_util.h"
+#include "global/method_run.h"
 #include "lm/pest_case.h"
 #include "support/test_support.h"
 #include "support/text_compare.h"
@@ -22,6 +23,8 @@ namespace {
 
 using lm_test::Captured;
 using lm_test::Occurrences;
+using global_test::LinearCase;
+using global_test::MethodRun;
 using lm_test::PestCase;
 using testing_support::CompareText;
 using testing_support::FileExists;
@@ -284,53 +287,17 @@ TEST(IterationBookkeeping, PrecedenceFiveOverFourOverThreeOverTheRuleThatEndedTh
 
 // ---- The method on small cases -------------------------------------------------------------
 
-// Adjustable a and b in [0, 0.01] and a fixed c; a + b and a - b observed twice each with
-// inconsistent values (groups g1, g2) and weight 100, so the least-squares point is
-// a = 0.003, b = 0.0045 with phi 0.01, and J'QJ = 40000 I: one iteration reaches it from
-// anywhere. The small range keeps the steps short, so that the eight digits of the value
-// file move the end points by far less than 1e-6.
-PestCase LinearCase() {
-  PestCase c;
-  c.parameters = {{"a", "none", 0.005, 0.0, 0.01}, {"b", "none", 0.005, 0.0, 0.01},
-                  {"c", "fixed", 2.0, 2.0, 2.0}};
-  c.observation_groups = {"g1", "g2"};
-  c.observations = {{"$1 + $2 + 0 * $3", 0.007, 100.0, "g1"},
-                    {"$1 - $2", -0.001, 100.0, "g2"},
-                    {"$1 + $2", 0.008, 100.0, "g1"},
-                    {"$1 - $2", -0.002, 100.0, "g2"}};
-  c.noptmax = 1;
-  return c;
-}
-
 // The objective of the linear case at a sample: 20000 ((a + b - 0.0075)^2 + (a - b +
 // 0.0015)^2) + 0.01.
 double LinearObjective(double a, double b) {
   return 2e4 * (std::pow(a + b - 0.0075, 2) + std::pow(a - b + 0.0015, 2)) + 0.01;
 }
 
-struct MethodRun {
-  short status = -1;
-  std::string screen;
-  std::string rec;
-  int model_runs = 0;  // lines of runs.txt: one per model run
-};
+const global_test::MethodTool kMlsl = {RunMlsl, "-mlsl", "mlsl.in", "slm_kor_mlsl.rec",
+                                       "slm_kor_mlsl"};
 
 MethodRun RunMethod(const std::vector<std::string>& extra = {}) {
-  std::vector<std::string> words = {"tarne", "-mlsl", "case"};
-  words.insert(words.end(), extra.begin(), extra.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  tarne::mpi_setup partition;
-  MethodRun run;
-  ::testing::internal::CaptureStdout();
-  run.status = RunMlsl(&partition, static_cast<int>(words.size()), argv.data());
-  run.screen = ::testing::internal::GetCapturedStdout();
-  if (FileExists("slm_kor_mlsl.rec")) run.rec = ReadFile("slm_kor_mlsl.rec");
-  if (FileExists("runs.txt")) {
-    run.model_runs = static_cast<int>(SplitLines(ReadFile("runs.txt")).size());
-  }
-  return run;
+  return global_test::RunMethod(kMlsl, extra);
 }
 
 // The expected files come from tests/data/global/mlsl/make_expected.py, which computes the
@@ -461,24 +428,11 @@ TEST(MlslMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsNoSearchBeforeFiniteO
             std::string::npos);
   // The last step, a search from a failed sample, failed: its status is the method's.
   EXPECT_NE(run.status, 0);
-  // The sample after a failed run leaves the seeds file alone: sample 3's seed is missing.
-  const std::vector<std::string> written = SplitLines(ReadFile("RandomNumberSeeds.prn"));
-  const std::vector<std::string> all =
-      SplitLines(ReadFile(SourcePath("tests/data/global/mlsl/RandomNumberSeeds.prn")));
-  ASSERT_EQ(all.size(), 5u);
-  EXPECT_EQ(written, (std::vector<std::string>{all[0], all[1], all[3], all[4]}));
+  global_test::ExpectSeedsWithoutTheThirdSample();
 }
 
 TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {
-  struct Case {
-    const char* name;
-    const char* input;  // nullptr: no mlsl.in
-    std::vector<std::string> extra;
-    void (*prepare)();
-    const char* message;
-    short status;
-  };
-  const Case cases[] = {
+  global_test::ExpectRefusedBeforeAnyModelRun(kMlsl, {
       {"no input file", nullptr, {}, [] {}, "cannot open mlsl.in: No such file or directory", 1},
       {"record file cannot be made", "5 0.4 2 0.001 Y 7 1 2 5 3 0.001", {},
        [] { std::filesystem::create_directory("slm_kor_mlsl.rec"); },
@@ -513,33 +467,11 @@ TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {
        "cannot open RandomNumberSeeds.prn: No such file or directory", 1},
       {"restart without a restart file", "5 0.4 2 0.001 Y 7 1 2 5 3 0.001", {"/r"}, [] {},
        "Error opening the restart file.", 0},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    LinearCase().Write();
-    if (c.input != nullptr) WriteFile("mlsl.in", c.input);
-    c.prepare();
-    const MethodRun run = RunMethod(c.extra);
-    EXPECT_EQ(run.status, c.status) << c.name;
-    EXPECT_NE(run.screen.find(c.message), std::string::npos) << c.name << "\n" << run.screen;
-    EXPECT_EQ(run.model_runs, 0) << c.name;
-  }
+  });
 }
 
 TEST(MlslMethod, PredictionModeIsRefused) {
-  TempDir dir;
-  PestCase c = LinearCase();
-  c.mode = "prediction";
-  c.Write();
-  WriteFile("mlsl.in", "5 0.4 2 0.001 Y 7 1 2 5 3 0.001");
-  const MethodRun run = RunMethod();
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.screen.find("\nCurrently, the slm_kor_mlsl does not support prediction "
-                            "capabilities.\nPlease change the PESTMODE parameter in the input "
-                            "control\nfile to 'estimation' and recommence execution of "
-                            "slm_kor_mlsl.\n\n"),
-            std::string::npos);
-  EXPECT_EQ(run.model_runs, 0);
+  global_test::ExpectPredictionRefused(kMlsl, "5 0.4 2 0.001 Y 7 1 2 5 3 0.001");
 }
 
 // A decay a exp(-b x) whose searches take several iterations; the restart file is kept.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "lm/lm_test_util.h"
+#include "global/method_run.h"
 #include "lm/pest_case.h"
 #include "support/test_support.h"
 #include "support/text_compare.h"
@@ -24,6 +25,8 @@ namespace {
 using lm_test::AddParameter;
 using lm_test::MakeRecord;
 using lm_test::Occurrences;
+using global_test::LinearCase;
+using global_test::MethodRun;
 using lm_test::PestCase;
 using testing_support::CompareText;
 using testing_support::FileExists;
@@ -159,44 +162,11 @@ TEST(CtRunBookkeeping, StallCounterWithNstallTwoAndTheLimits) {
 
 // ---- The method on small cases -------------------------------------------------------------
 
-// The linear case of the MLSL tests (see mlsl_test.cpp): a and b in [0, 0.01], c fixed, the
-// least-squares point a = 0.003, b = 0.0045 with phi 0.01 reached in one iteration.
-PestCase LinearCase() {
-  PestCase c;
-  c.parameters = {{"a", "none", 0.005, 0.0, 0.01}, {"b", "none", 0.005, 0.0, 0.01},
-                  {"c", "fixed", 2.0, 2.0, 2.0}};
-  c.observation_groups = {"g1", "g2"};
-  c.observations = {{"$1 + $2 + 0 * $3", 0.007, 100.0, "g1"},
-                    {"$1 - $2", -0.001, 100.0, "g2"},
-                    {"$1 + $2", 0.008, 100.0, "g1"},
-                    {"$1 - $2", -0.002, 100.0, "g2"}};
-  c.noptmax = 1;
-  return c;
-}
-
-struct MethodRun {
-  short status = -1;
-  std::string screen;
-  std::string rec;
-  int model_runs = 0;  // lines of runs.txt: one per model run
-};
+const global_test::MethodTool kTr = {RunTrajectoryRepulsion, "-tr", "tr.in", "slm_kor_ms2.rec",
+                                     "slm_kor_ms2"};
 
 MethodRun RunMethod(const std::vector<std::string>& extra = {}) {
-  std::vector<std::string> words = {"tarne", "-tr", "case"};
-  words.insert(words.end(), extra.begin(), extra.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  tarne::mpi_setup partition;
-  MethodRun run;
-  ::testing::internal::CaptureStdout();
-  run.status = RunTrajectoryRepulsion(&partition, static_cast<int>(words.size()), argv.data());
-  run.screen = ::testing::internal::GetCapturedStdout();
-  if (FileExists("slm_kor_ms2.rec")) run.rec = ReadFile("slm_kor_ms2.rec");
-  if (FileExists("runs.txt")) {
-    run.model_runs = static_cast<int>(SplitLines(ReadFile("runs.txt")).size());
-  }
-  return run;
+  return global_test::RunMethod(kTr, extra);
 }
 
 // The starting values of every CT run's parameter table, as printed.
@@ -308,24 +278,11 @@ TEST(TrMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsLast) {
                          "of 0.010000\nThis value was obtained from inversion run number 1\n"),
             std::string::npos);
   EXPECT_NE(run.status, 0);  // the last run failed
-  // The sample after a failed run leaves the seeds file alone: sample 3's seed is missing.
-  const std::vector<std::string> written = SplitLines(ReadFile("RandomNumberSeeds.prn"));
-  const std::vector<std::string> all =
-      SplitLines(ReadFile(SourcePath("tests/data/global/mlsl/RandomNumberSeeds.prn")));
-  ASSERT_EQ(all.size(), 5u);
-  EXPECT_EQ(written, (std::vector<std::string>{all[0], all[1], all[3], all[4]}));
+  global_test::ExpectSeedsWithoutTheThirdSample();
 }
 
 TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {
-  struct Case {
-    const char* name;
-    const char* input;  // nullptr: no tr.in
-    std::vector<std::string> extra;
-    void (*prepare)();
-    const char* message;
-    short status;
-  };
-  const Case cases[] = {
+  global_test::ExpectRefusedBeforeAnyModelRun(kTr, {
       {"no input file", nullptr, {}, [] {}, "cannot open tr.in: No such file or directory", 1},
       {"record file cannot be made", "Y 3 4 2 5 0.001", {},
        [] { std::filesystem::create_directory("slm_kor_ms2.rec"); },
@@ -350,33 +307,11 @@ TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {
        "cannot open RandomNumberSeeds.prn: No such file or directory", 1},
       {"restart without a restart file", "Y 3 4 2 5 0.001", {"/r"}, [] {},
        "Error opening the restart file.", 0},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    LinearCase().Write();
-    if (c.input != nullptr) WriteFile("tr.in", c.input);
-    c.prepare();
-    const MethodRun run = RunMethod(c.extra);
-    EXPECT_EQ(run.status, c.status) << c.name;
-    EXPECT_NE(run.screen.find(c.message), std::string::npos) << c.name << "\n" << run.screen;
-    EXPECT_EQ(run.model_runs, 0) << c.name;
-  }
+  });
 }
 
 TEST(TrMethod, PredictionModeIsRefused) {
-  TempDir dir;
-  PestCase c = LinearCase();
-  c.mode = "prediction";
-  c.Write();
-  WriteFile("tr.in", "Y 3 4 2 5 0.001");
-  const MethodRun run = RunMethod();
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.screen.find("\nCurrently, the slm_kor_ms2 does not support prediction "
-                            "capabilities.\nPlease change the PESTMODE parameter in the input "
-                            "control\nfile to 'estimation' and recommence execution of "
-                            "slm_kor_ms2.\n\n"),
-            std::string::npos);
-  EXPECT_EQ(run.model_runs, 0);
+  global_test::ExpectPredictionRefused(kTr, "Y 3 4 2 5 0.001");
 }
 
 // A run stopped through the stop file during its first CT run, then restarted with "/r":

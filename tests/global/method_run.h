@@ -1,0 +1,62 @@
+// Test support shared by the tests of the global methods: the two-group linear case, a run
+// of a method's entry in this process with its screen, record file and model runs, and the
+// checks every method makes alike (bad input refused before any model run, "prediction"
+// refused, the seeds file of a run with a failed sample).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "lm/pest_case.h"
+#include "modellib/tarne_lib.h"
+
+namespace global_test {
+
+// Adjustable a and b in [0, 0.01] and a fixed c; a + b and a - b observed twice each with
+// inconsistent values (groups g1, g2) and weight 100, so the least-squares point is
+// a = 0.003, b = 0.0045 with phi 0.01, and J'QJ = 40000 I: one iteration reaches it from
+// anywhere. The small range keeps the steps short, so that the eight digits of the value
+// file move the end points by far less than 1e-6.
+lm_test::PestCase LinearCase();
+
+// A method's entry and its file names.
+struct MethodTool {
+  short (*entry)(tarne::mpi_setup*, int, char**);
+  const char* option;       // "-mlsl"
+  const char* input_name;   // "mlsl.in"
+  const char* record_name;  // "slm_kor_mlsl.rec"
+  const char* tool_name;    // "slm_kor_mlsl", as the prediction lines name it
+};
+
+struct MethodRun {
+  short status = -1;
+  std::string screen;
+  std::string rec;     // the method's record file, empty when there is none
+  int model_runs = 0;  // non-empty lines of runs.txt: one per model run
+};
+
+// Runs the method on "case" in the working directory, with extra words after the case name.
+MethodRun RunMethod(const MethodTool& tool, const std::vector<std::string>& extra = {});
+
+struct RefusalCase {
+  const char* name;
+  const char* input;  // the method's input file; nullptr: none
+  std::vector<std::string> extra;
+  void (*prepare)();
+  const char* message;
+  short status;
+};
+
+// Each case in a fresh directory with the linear case: the status, a screen line holding the
+// message, and no model run.
+void ExpectRefusedBeforeAnyModelRun(const MethodTool& tool, const std::vector<RefusalCase>& cases);
+
+// The linear case in "prediction" mode with the given input: status 1, the method's lines,
+// no model run.
+void ExpectPredictionRefused(const MethodTool& tool, const char* input);
+
+// The seeds file of a run whose sample 3 failed (seed 12345, samples 2 and 5 failing): the
+// sample after a failed run leaves the file alone, so sample 3's seed is missing.
+void ExpectSeedsWithoutTheThirdSample();
+
+}  // namespace global_test
