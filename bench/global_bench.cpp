@@ -14,6 +14,11 @@
 //   bench_global [--seeds N] [--function LABEL] [--verbose] [mlsl] [tr]
 //     (default: 30 seeds, every function, both methods side by side; --function runs one
 //     function, such as Hartman6; --verbose lists every seed on standard error)
+//   bench_global --reach LABEL
+//     the local search alone ("-slm"): from 12 starts at each of several distances from the
+//     function's global minimiser, in directions drawn at random, the share that reaches the
+//     minimum (function value at most 1e-4). This is the region from which the global
+//     methods' local searches can succeed.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +35,7 @@
 
 #include "global/mlsl.h"
 #include "global/trajectory_repulsion.h"
+#include "lm/slm_driver.h"
 #include "modellib/tarne_lib.h"
 #include "modellib/test_functions.h"
 #include "quiet_stdout.h"
@@ -46,16 +52,21 @@ struct BenchFunction {
   double lower[6];
   double upper[6];
   double reference_median;  // model runs of the other library's MLSL
+  double minimiser[6];      // a global minimiser, as the literature gives it
 };
 
 const BenchFunction kFunctions[] = {
-    {"Shekel5", "shekel5", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 77},
-    {"Shekel7", "shekel7", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 70},
-    {"Shekel10", "shekel10", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 291},
-    {"Hartman3", "hartman3", 3, {0, 0, 0}, {1, 1, 1}, 21},
-    {"Hartman6", "hartman6", 6, {0, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}, 438},
-    {"Goldstein-Price", "goldstein-price", 2, {-2, -2}, {2, 2}, 60},
-    {"Branin", "branin", 2, {-5, 0}, {10, 15}, 32},
+    {"Shekel5", "shekel5", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 77,
+     {4.00004, 4.00013, 4.00004, 4.00013}},
+    {"Shekel7", "shekel7", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 70,
+     {4.00057, 4.00069, 3.99949, 3.99961}},
+    {"Shekel10", "shekel10", 4, {0, 0, 0, 0}, {10, 10, 10, 10}, 291,
+     {4.00075, 4.00059, 3.99966, 3.99951}},
+    {"Hartman3", "hartman3", 3, {0, 0, 0}, {1, 1, 1}, 21, {0.114614, 0.555649, 0.852547}},
+    {"Hartman6", "hartman6", 6, {0, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}, 438,
+     {0.20169, 0.150011, 0.476874, 0.275332, 0.311652, 0.6573}},
+    {"Goldstein-Price", "goldstein-price", 2, {-2, -2}, {2, 2}, 60, {0, -1}},
+    {"Branin", "branin", 2, {-5, 0}, {10, 15}, 32, {3.14159265, 2.275}},
 };
 
 // The settings of both methods, the same for every function.
@@ -103,7 +114,8 @@ std::string ReadText(const std::string& path) {
 
 // The case of one function in the current directory: the project file takes the values
 // through the replacement list and value file the PEST tools write, so no template is needed.
-void WriteCase(const BenchFunction& f) {
+// The local search starts from start, or from the middle of the bounds when it is null.
+void WriteCase(const BenchFunction& f, const double* start = nullptr) {
   std::string project = "kind function\nfunction " + std::string(f.name) +
                         "\noutput model.out\nreplace tarne.in\nvalues values.in\n";
   std::string control =
@@ -114,7 +126,8 @@ void WriteCase(const BenchFunction& f) {
   char line[160];
   for (int k = 0; k < f.n; ++k) {
     std::snprintf(line, sizeof line, "x%d none relative %.17g %.17g %.17g g 1.0 0.0 1\n", k + 1,
-                  0.5 * (f.lower[k] + f.upper[k]), f.lower[k], f.upper[k]);
+                  start != nullptr ? start[k] : 0.5 * (f.lower[k] + f.upper[k]), f.lower[k],
+                  f.upper[k]);
     control += line;
     project += "parameter x" + std::to_string(k + 1) + " [x" + std::to_string(k + 1) + "]\n";
   }
@@ -315,17 +328,101 @@ std::string Share(const Summary& s) {
   return text;
 }
 
+// The local search alone from starts at several distances from f's minimiser: prints the
+// share of starts per distance from which it reaches the minimum.
+void RunReach(const BenchFunction& f) {
+  const fs::path dir = fs::temp_directory_path() / "tarne_bench_global" / "reach" / f.name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path home = fs::current_path();
+  fs::current_path(dir);
+  const tarne::TestFunction* function = tarne::FindTestFunction(f.name);
+  Check(function != nullptr, f.name);
+  // Distances as fractions of the bound range (the same in every direction here).
+  const double range = f.upper[0] - f.lower[0];
+  constexpr int kStarts = 12;
+  std::printf("reach: %s, -slm from %d starts per distance; control file \"%s\", \"%s\"\n",
+              f.label, kStarts, kControlIterations, kDerivatives);
+  std::printf("%-24s %s\n", "distance (range share)", "reached the minimum");
+  unsigned state = 12345u;
+  auto gauss = [&state]() {  // Box-Muller on a small linear congruential generator
+    auto uniform = [&state]() {
+      state = state * 1664525u + 1013904223u;
+      return (static_cast<double>(state >> 8) + 0.5) / 16777216.0;
+    };
+    const double u = uniform(), v = uniform();
+    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
+  };
+  for (double share : {0.01, 0.02, 0.03, 0.05, 0.06, 0.08, 0.12, 0.2}) {
+    int reached = 0, tried = 0;
+    for (int s = 0; s < kStarts; ++s) {
+      double direction[6], start[6], norm = 0.0;
+      for (int k = 0; k < f.n; ++k) {
+        direction[k] = gauss();
+        norm += direction[k] * direction[k];
+      }
+      bool inside = true;
+      for (int k = 0; k < f.n; ++k) {
+        start[k] = f.minimiser[k] + share * range * direction[k] / std::sqrt(norm);
+        inside = inside && start[k] >= f.lower[k] && start[k] <= f.upper[k];
+      }
+      if (!inside) continue;
+      WriteCase(f, start);
+      fs::remove("case.par");
+      std::vector<std::string> words = {"tarne", "-slm", "case"};
+      std::vector<char*> argv;
+      for (std::string& w : words) argv.push_back(w.data());
+      argv.push_back(nullptr);
+      std::fflush(nullptr);
+      const pid_t child = fork();
+      Check(child >= 0, "fork");
+      if (child == 0) {
+        tarne::mpi_setup partition;
+        QuietStdout quiet;
+        const int null_fd = open("/dev/null", O_WRONLY);
+        dup2(null_fd, 2);
+        slm_kor(&partition, 3, argv.data());
+        std::fflush(nullptr);
+        _exit(0);
+      }
+      int wait_status = 0;
+      waitpid(child, &wait_status, 0);
+      ++tried;
+      // A search ended through the numerical error exit counts as not reaching the minimum.
+      if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != 0) continue;
+      // The best parameters, as the final run left them in the ".par" file.
+      std::vector<double> end;
+      const std::string par = ReadText("case.par");
+      const char* at = par.c_str();
+      char* next = nullptr;
+      for (int k = 0; k < f.n; ++k, at = next) end.push_back(std::strtod(at, &next));
+      if (static_cast<int>(end.size()) == f.n &&
+          std::fabs(function->evaluate(end.data(), f.n)) <= kSuccess) {
+        ++reached;
+      }
+    }
+    char label[32];
+    std::snprintf(label, sizeof label, "%g (%g)", share * range, share);
+    std::printf("%-24s %d/%d\n", label, reached, tried);
+    std::fflush(stdout);
+  }
+  fs::current_path(home);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int seeds = kDefaultSeeds;
   bool run_mlsl = false, run_tr = false, verbose = false;
-  std::string only;  // one function's label, or every function
+  std::string only;   // one function's label, or every function
+  std::string reach;  // the function whose local-search reach is measured
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc) {
       seeds = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--function") == 0 && i + 1 < argc) {
       only = argv[++i];
+    } else if (std::strcmp(argv[i], "--reach") == 0 && i + 1 < argc) {
+      reach = argv[++i];
     } else if (std::strcmp(argv[i], "--verbose") == 0) {
       verbose = true;
     } else if (std::strcmp(argv[i], "mlsl") == 0) {
@@ -334,9 +431,20 @@ int main(int argc, char** argv) {
       run_tr = true;
     } else {
       std::fprintf(stderr,
-                   "usage: bench_global [--seeds N] [--function LABEL] [--verbose] [mlsl] [tr]\n");
+                   "usage: bench_global [--seeds N] [--function LABEL] [--verbose] [mlsl] [tr]\n"
+                   "       bench_global --reach LABEL\n");
       return 1;
     }
+  }
+  if (!reach.empty()) {
+    for (const BenchFunction& f : kFunctions) {
+      if (reach == f.label) {
+        RunReach(f);
+        return 0;
+      }
+    }
+    std::fprintf(stderr, "bench_global: no function is called %s\n", reach.c_str());
+    return 1;
   }
   if (seeds < 1) seeds = 1;
   if (!run_mlsl && !run_tr) run_mlsl = run_tr = true;
