@@ -190,20 +190,16 @@ void RouteHydroCells(const HydroGrid& grid, const HydroParameters& p, const Forc
                      const CellShare& share, RoutedWater* water) {
   water->balance = WaterBalance();
   const std::size_t steps = forcing.time.size();
-  // Every share lays out all cells, so that the routed array has the same length in each.
-  std::vector<CellRun> cells;
+  // The routed array has the same length in every share: it reaches the longest lag of the
+  // grid, which belongs to a corner (the cell farthest from the outlet).
   long max_lag = 0;
-  for (long row = 0; row < grid.rows; ++row) {
-    for (long column = 0; column < grid.columns; ++column) {
-      cells.push_back(MakeCell(grid, p, column, row));
-      max_lag = std::max(max_lag, cells.back().lag_steps);
+  for (long row : {0L, grid.rows - 1}) {
+    for (long column : {0L, grid.columns - 1}) {
+      max_lag = std::max(max_lag, MakeCell(grid, p, column, row).lag_steps);
     }
   }
   // Arrivals beyond the run are only summed, so lags longer than the run share one slot.
   const long lag_limit = static_cast<long>(steps) + 1;
-  for (CellRun& cell : cells) {
-    if (cell.lag_steps > lag_limit) cell.lag_steps = lag_limit;
-  }
   water->routed.assign(steps + static_cast<std::size_t>(std::min(max_lag, lag_limit)) + 2, 0.0);
   CellConstants constants;
   constants.capacity = p.soil_capacity;
@@ -213,18 +209,29 @@ void RouteHydroCells(const HydroGrid& grid, const HydroParameters& p, const Forc
   constants.fast_release = 1.0 - std::exp(-grid.time_step / p.fast_k);
   constants.slow_release = 1.0 - std::exp(-grid.time_step / p.slow_k);
   constants.initial_soil = grid.initial_soil * p.soil_capacity;
+  // This share's cells: a contiguous run of the cells in row order, laid out alone, so that
+  // the members of a partition divide the setting up as well as the simulation.
   const std::size_t members = static_cast<std::size_t>(std::max(share.members, 1L));
   const std::size_t member = static_cast<std::size_t>(
       std::clamp(share.member, 0L, static_cast<long>(members) - 1));
-  const std::size_t total = cells.size();
+  const std::size_t total = static_cast<std::size_t>(grid.rows * grid.columns);
   const std::size_t begin = total * member / members;
   const std::size_t end = total * (member + 1) / members;
+  std::vector<CellRun> cells;
+  cells.reserve(end - begin);
+  const std::size_t columns = static_cast<std::size_t>(grid.columns);
+  for (std::size_t index = begin; index < end; ++index) {
+    CellRun cell = MakeCell(grid, p, static_cast<long>(index % columns),
+                            static_cast<long>(index / columns));
+    if (cell.lag_steps > lag_limit) cell.lag_steps = lag_limit;
+    cells.push_back(cell);
+  }
   constexpr int kBlock = 4;
-  std::size_t first = begin;
-  for (; first + kBlock <= end; first += kBlock) {
+  std::size_t first = 0;
+  for (; first + kBlock <= cells.size(); first += kBlock) {
     SimulateCells<kBlock>(&cells[first], constants, forcing, &water->routed, &water->balance);
   }
-  for (; first < end; ++first) {
+  for (; first < cells.size(); ++first) {
     SimulateCells<1>(&cells[first], constants, forcing, &water->routed, &water->balance);
   }
 }
