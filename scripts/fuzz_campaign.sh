@@ -13,6 +13,7 @@ runs=${FUZZ_RUNS:-1000000}
 selected=${*:-$fuzz_harnesses}
 fuzz_build || exit 1
 fuzz_corpus
+mkdir -p "$fuzz_build_dir/findings"
 rm -f "$fuzz_build_dir"/findings/*-campaign.log
 
 export -f fuzz_run
