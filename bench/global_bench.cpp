@@ -188,16 +188,14 @@ std::vector<double> BestEndPoint(const std::string& text, const std::string& hea
   return OptimisedValues(text, at, n);
 }
 
-Outcome RunOnce(const BenchFunction& f, bool mlsl, unsigned seed) {
-  char input[128];
-  std::snprintf(input, sizeof input, mlsl ? kMlslInput : kTrInput, seed);
-  WriteText(mlsl ? "mlsl.in" : "tr.in", input);
-  std::vector<std::string> words = {"tarne", mlsl ? "-mlsl" : "-tr", "case"};
+// Runs a tool entry on "case" in a process of its own, its screen and error lines dropped:
+// a fatal numerical error of a local search ends the process (nr_error), and it then counts
+// as a failure of that run, not of the benchmark. Returns whether the process ended well.
+bool RunToolAlone(short (*entry)(tarne::mpi_setup*, int, char**), const char* option) {
+  std::vector<std::string> words = {"tarne", option, "case"};
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
-  // Each run is a process of its own: a fatal numerical error of a local search ends the
-  // process (nr_error), and it then counts as a failure of that seed, not of the benchmark.
   std::fflush(nullptr);
   const pid_t child = fork();
   Check(child >= 0, "fork");
@@ -206,18 +204,21 @@ Outcome RunOnce(const BenchFunction& f, bool mlsl, unsigned seed) {
     QuietStdout quiet;
     const int null_fd = open("/dev/null", O_WRONLY);
     dup2(null_fd, 2);
-    if (mlsl) {
-      RunMlsl(&partition, 3, argv.data());
-    } else {
-      RunTrajectoryRepulsion(&partition, 3, argv.data());
-    }
+    entry(&partition, 3, argv.data());
     std::fflush(nullptr);
     _exit(0);
   }
   int wait_status = 0;
   waitpid(child, &wait_status, 0);
+  return WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0;
+}
+
+Outcome RunOnce(const BenchFunction& f, bool mlsl, unsigned seed) {
+  char input[128];
+  std::snprintf(input, sizeof input, mlsl ? kMlslInput : kTrInput, seed);
+  WriteText(mlsl ? "mlsl.in" : "tr.in", input);
   Outcome outcome;
-  if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != 0) {
+  if (!RunToolAlone(mlsl ? RunMlsl : RunTrajectoryRepulsion, mlsl ? "-mlsl" : "-tr")) {
     outcome.fatal = true;
     return outcome;
   }
@@ -369,27 +370,9 @@ void RunReach(const BenchFunction& f) {
       if (!inside) continue;
       WriteCase(f, start);
       fs::remove("case.par");
-      std::vector<std::string> words = {"tarne", "-slm", "case"};
-      std::vector<char*> argv;
-      for (std::string& w : words) argv.push_back(w.data());
-      argv.push_back(nullptr);
-      std::fflush(nullptr);
-      const pid_t child = fork();
-      Check(child >= 0, "fork");
-      if (child == 0) {
-        tarne::mpi_setup partition;
-        QuietStdout quiet;
-        const int null_fd = open("/dev/null", O_WRONLY);
-        dup2(null_fd, 2);
-        slm_kor(&partition, 3, argv.data());
-        std::fflush(nullptr);
-        _exit(0);
-      }
-      int wait_status = 0;
-      waitpid(child, &wait_status, 0);
       ++tried;
       // A search ended through the numerical error exit counts as not reaching the minimum.
-      if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != 0) continue;
+      if (!RunToolAlone(slm_kor, "-slm")) continue;
       // The best parameters, as the final run left them in the ".par" file.
       std::vector<double> end;
       const std::string par = ReadText("case.par");
