@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "global/global_problem.h"
+#include "global/method_run.h"
 #include "global/sampling.h"
 #include "lm/lm_state.h"
 #include "lm/pest_case.h"
@@ -23,6 +24,7 @@
 
 namespace {
 
+using global_test::MethodRun;
 using lm_test::Occurrences;
 using lm_test::ParFileValues;
 using lm_test::PestCase;
@@ -35,27 +37,14 @@ using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-struct MethodRun {
-  short status = -1;
-  std::string screen;
-  std::string rec;  // slm_kor_ms1.rec
-  int runs = 0;     // model runs made (values lines of runs.txt)
-};
+const global_test::MethodTool kMultistart = {RunMultistart, "-ms", "ms.in", "slm_kor_ms1.rec",
+                                             "slm_kor_ms1"};
 
-// Runs the method in this process on "case" in the working directory.
+// Runs the method in this process on "case" in the working directory, after writing ms_in
+// to "ms.in" when it is not empty.
 MethodRun RunMethod(const std::string& ms_in) {
   if (!ms_in.empty()) WriteFile("ms.in", ms_in);
-  std::vector<std::string> words = {"tarne", "-ms", "case"};
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  tarne::mpi_setup partition;
-  MethodRun run;
-  ::testing::internal::CaptureStdout();
-  run.status = RunMultistart(&partition, 3, argv.data());
-  run.screen = ::testing::internal::GetCapturedStdout();
-  run.rec = ReadFile("slm_kor_ms1.rec");
-  for (const std::string& line : SplitLines(ReadFile("runs.txt"))) run.runs += !line.empty();
-  return run;
+  return global_test::RunMethod(kMultistart);
 }
 
 // Parameters a (0..4), k (log, 1..100), f (fixed 3) and t (tied to a, ratio 2); the model
@@ -203,7 +192,7 @@ TEST(Multistart, NoSamplesWritesOnlyTheResultsTitleAndRegularisationIsAccepted) 
   const MethodRun run = RunMethod("7 0");
   EXPECT_EQ(run.status, 0) << run.screen;
   EXPECT_EQ(run.rec, "\n\n                   RESULTS OF CT OPTIMIZATION RUNS\n\n\n");
-  EXPECT_EQ(run.runs, 0);
+  EXPECT_EQ(run.model_runs, 0);
   EXPECT_EQ(ReadFile("parameters.prn"), "");
   EXPECT_EQ(ReadFile("RandomNumberSeeds.prn"), "");
   EXPECT_NE(run.screen.find("No local search was run: ms.in asks for 0 pre-inversion runs."),
@@ -255,7 +244,7 @@ TEST(Multistart, StartUpRefusalsComeBeforeAnyModelRun) {
     const MethodRun run = RunMethod("");
     EXPECT_EQ(run.status, 1) << c.expected;
     EXPECT_NE(run.screen.find(c.expected), std::string::npos) << run.screen;
-    EXPECT_EQ(run.runs, 0) << c.expected;
+    EXPECT_EQ(run.model_runs, 0) << c.expected;
   }
 }
 
@@ -292,7 +281,7 @@ TEST(Multistart, FailedRunsAreReportedWithInfiniteObjectivesAndTheLoopsGoOn) {
     FailingRunCase(3).Write();
     const MethodRun run = RunMethod("7 3");
     EXPECT_NE(run.status, 0);
-    EXPECT_EQ(run.runs, 3);
+    EXPECT_EQ(run.model_runs, 3);
     EXPECT_EQ(run.rec.find("RESULTS OF CT OPTIMIZATION RUNS"), std::string::npos);
     EXPECT_NE(run.screen.find("No local search was run: the last pre-inversion sample run "
                               "failed."),
