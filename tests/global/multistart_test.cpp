@@ -26,7 +26,6 @@ namespace {
 
 using global_test::MethodRun;
 using lm_test::Occurrences;
-using lm_test::ParFileValues;
 using lm_test::PestCase;
 using testing_support::CompareText;
 using testing_support::CopyIntoCwd;
