@@ -19,25 +19,12 @@ using testing_support::SourcePath;
 using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using testing_support::WriteRosenbrockInput;
 
-// Two-parameter Rosenbrock, both parameters between -2 and 2.
-void WriteRosenbrockInput() {
-  WriteFile("rosen.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\n"
-                         "parameter x2 [x2]\n");
-  WriteFile("names.lst", "2\n[x1] \"%16.8lf\"\n[x2] \"%16.8lf\"\n");
-  WriteFile("obs.txt", "");
-  WriteFile("mc.in", "rosen.prj\nnames.lst\nobs.txt\n2\n-2 2\n-2 2\n");
-}
-
+// The fields of a log line, which closes every field with a tab.
 std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', start)) {
-    fields.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-  EXPECT_EQ(start, line.size()) << "a log line ends with a tab: " << line;
-  return fields;
+  EXPECT_TRUE(line.empty() || line.back() == '\t') << "a log line ends with a tab: " << line;
+  return testing_support::TabFields(line);
 }
 
 // Checks the log of an n-sample run with parameters in [-2, 2] and that "best.out" and the

@@ -27,8 +27,10 @@ using testing_support::RunResult;
 using testing_support::RunTarne;
 using testing_support::SourcePath;
 using testing_support::SplitLines;
+using testing_support::TabFields;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using testing_support::WriteRosenbrockInput;
 
 #ifdef TARNE_MPIEXEC
 constexpr bool kBuiltWithMpi = true;
@@ -156,24 +158,6 @@ TEST_F(MpiRuns, PartitionCountsThatCannotBeMetEndEveryProcess) {
 
 // ---- Monte Carlo ---------------------------------------------------------------------------
 
-void WriteRosenbrockInput() {
-  WriteFile("rosen.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\n"
-                         "parameter x2 [x2]\n");
-  WriteFile("names.lst", "2\n[x1] \"%16.8lf\"\n[x2] \"%16.8lf\"\n");
-  WriteFile("obs.txt", "");
-  WriteFile("mc.in", "rosen.prj\nnames.lst\nobs.txt\n2\n-2 2\n-2 2\n");
-}
-
-std::vector<std::string> Fields(const std::string& line, char separator) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (auto at = line.find(separator); at != std::string::npos; at = line.find(separator, start)) {
-    fields.push_back(line.substr(start, at - start));
-    start = at + 1;
-  }
-  return fields;
-}
-
 // Each of the partitions' logs holds its header and `samples` lines; "best.out" is a logged
 // line of the smallest cost magnitude over all logs, and only rank 0 reports it.
 void ExpectLogsAndGatheredBest(const RunResult& result, int partitions, std::size_t samples,
@@ -184,7 +168,7 @@ void ExpectLogsAndGatheredBest(const RunResult& result, int partitions, std::siz
     const auto lines = SplitLines(ReadFile("log_file_p" + std::to_string(p) + ".log"));
     ASSERT_EQ(lines.size(), samples + 1) << "partition " << p;
     EXPECT_EQ(lines[0], header);
-    for (std::size_t i = 1; i < lines.size(); ++i) logged.push_back(Fields(lines[i], '\t'));
+    for (std::size_t i = 1; i < lines.size(); ++i) logged.push_back(TabFields(lines[i]));
   }
   EXPECT_FALSE(FileExists("log_file_p" + std::to_string(partitions) + ".log"));
   double smallest = HUGE_VAL;

@@ -158,4 +158,22 @@ void CopyIntoCwd(const std::string& source) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
+std::vector<std::string> TabFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', start)) {
+    fields.push_back(line.substr(start, tab - start));
+    start = tab + 1;
+  }
+  return fields;
+}
+
+void WriteRosenbrockInput() {
+  WriteFile("rosen.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\n"
+                         "parameter x2 [x2]\n");
+  WriteFile("names.lst", "2\n[x1] \"%16.8lf\"\n[x2] \"%16.8lf\"\n");
+  WriteFile("obs.txt", "");
+  WriteFile("mc.in", "rosen.prj\nnames.lst\nobs.txt\n2\n-2 2\n-2 2\n");
+}
+
 }  // namespace testing_support

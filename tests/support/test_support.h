@@ -43,9 +43,15 @@ void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 // Lines of text without their line ends.
 std::vector<std::string> SplitLines(const std::string& text);
+// The fields of a line in which every field is closed by a tab (a Monte Carlo log line);
+// text after the last tab is not a field.
+std::vector<std::string> TabFields(const std::string& line);
 // Absolute path of a file in the source tree (for example "examples/hydro/catchment.prj").
 std::string SourcePath(const std::string& relative);
 // Copies a file or a directory tree into the current working directory.
 void CopyIntoCwd(const std::string& source);
+// Writes the Monte Carlo input "mc.in" of a two-parameter Rosenbrock "function" project
+// (rosen.prj, names.lst, an empty obs.txt), both parameters between -2 and 2.
+void WriteRosenbrockInput();
 
 }  // namespace testing_support
