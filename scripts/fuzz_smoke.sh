@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The fuzz smoke pass of the test command: builds the fuzz harnesses with clang in
-# build-fuzz and runs each on its seed corpus for a few seconds (FUZZ_SECONDS, default 3),
+# build-fuzz and runs each on its seed corpus for a few seconds (FUZZ_SECONDS, default 2),
 # JOBS harnesses at a time (default 2). Any crash, leak, hang or sanitizer report fails it;
 # the input is kept under build-fuzz/findings/. Skipped, with a message, without clang++.
 set -euo pipefail
@@ -14,7 +14,7 @@ rm -f "$fuzz_build_dir"/findings/*-smoke.log
 
 export -f fuzz_run
 export fuzz_build_dir
-export FUZZ_SECONDS=${FUZZ_SECONDS:-3}
+export FUZZ_SECONDS=${FUZZ_SECONDS:-2}
 printf '%s\n' $fuzz_harnesses | xargs -P "${JOBS:-2}" -I{} bash -c \
   'fuzz_run {} -seed=1 -max_total_time="$FUZZ_SECONDS" > "$fuzz_build_dir/findings/{}-smoke.log" 2>&1 || echo failed >> "$fuzz_build_dir/findings/{}-smoke.log"'
 
