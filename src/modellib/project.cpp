@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "modellib/hydro_model.h"
 #include "modellib/test_functions.h"
@@ -188,9 +189,11 @@ long KeywordOutsideKind(const Reader& reader, std::string* key) {
   return 0;
 }
 
-long SeenAt(const Reader& reader, const char* name) {
+// Compared as string views: with the names known at compile time, g++ misreads a strcmp of
+// two constants of different lengths as one of a string against a shorter array.
+long SeenAt(const Reader& reader, std::string_view name) {
   for (std::size_t k = 0; k < kKeywordCount; ++k) {
-    if (std::strcmp(kKeywords[k].name, name) == 0) return reader.seen_at[k];
+    if (name == kKeywords[k].name) return reader.seen_at[k];
   }
   return 0;
 }
