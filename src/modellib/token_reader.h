@@ -22,7 +22,7 @@ class TokenReader {
   // The tokens of text held in memory; only these can be saved and restored.
   TokenReader(std::string file, std::string text);
   // The tokens of in from its current position, which is on line first_line, read a block at
-  // a time and only as far as they are asked for.
+  // a time: the file is read only as far as its tokens are asked for, and one block beyond.
   TokenReader(std::string file, std::FILE* in, long first_line = 1);
   TokenReader(const TokenReader&) = delete;
   TokenReader& operator=(const TokenReader&) = delete;
