@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "modellib/token_reader.h"
 #include "pest/problem.h"
 
 struct MethodFileCloser {
@@ -20,14 +21,14 @@ using MethodFile = std::unique_ptr<std::FILE, MethodFileCloser>;
 // the result is empty.
 MethodFile OpenMethodFile(const char* name, const char* mode);
 
-// The whitespace-separated values of a method's input file, each checked as it is read; a
-// missing, malformed or out-of-range value is reported with the file, its line, the value's
-// name and the text found.
+// The method input file's layer over the token reader: the whitespace-separated values of
+// the file, each checked as it is read; a missing, malformed or out-of-range value is
+// reported with the file, its line, the value's name and the text found.
 class InputReader {
  public:
-  InputReader(std::FILE* file, const char* name) : file_(file), name_(name) {}
+  InputReader(std::FILE* file, const char* name) : in_(name, file) {}
 
-  bool Word(const char* what, std::string& word);
+  bool Word(const char* what, std::string& word) { return in_.Word(what, word); }
   // A whole number of at least minimum.
   bool Count(const char* what, long minimum, long& value);
   // A finite number; valid, when given, says whether it is in range, and requirement how.
@@ -37,11 +38,10 @@ class InputReader {
   bool Seed(const char* what, std::uint32_t& seed);
 
  private:
-  bool Fail(const std::string& reason);
+  // "<what> is \"<word>\", not <kind>", reported; false.
+  bool NotA(const char* what, const std::string& word, const char* kind) const;
 
-  std::FILE* file_;
-  const char* name_;
-  long line_ = 1;
+  tarne::TokenReader in_;
 };
 
 // Entry 0 the total objective function, entry g the contribution of observation group g.

@@ -1,13 +1,14 @@
 // Random sampling for the global methods: the uniform generator with its process-wide
 // shuffle table, the chain of per-sample seeds, the seeds file that replays earlier samples,
-// sampling of the adjustable parameters inside their bounds, and the ascending index sort.
-// Used by multistart, MLSL and trajectory repulsion.
+// and sampling of the adjustable parameters inside their bounds. Used by multistart, MLSL and
+// trajectory repulsion, which rank their samples with indexx (numeric/index_sort.h).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "numeric/index_sort.h"
 #include "numeric/numeric.h"
 #include "pest/problem.h"
 
@@ -65,10 +66,6 @@ class SeedsFile {
 // uniformly in natural units); fixed and tied parameters keep their values and take no
 // deviate. Returns 0.
 short SampleParameters(ProblemRecord& record, std::int32_t& seed);
-
-// Indices x[1..n] ordering values[1..n] ascending, by the quicksort index method with an
-// explicit stack of 50 entries (the process ends through nr_error when it would overflow).
-ivector indexx(long n, const dvector& values);
 
 // Reads an unsigned 32-bit seed from a word as "%lu" would take it (a leading minus sign
 // wraps around); false when the word holds no number.

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "pest/jacobian.h"
 #include "pest/parameters.h"
+#include "pest/restart_file.h"
 
 namespace {
 
@@ -148,30 +150,108 @@ LmState PrepareLocalSearch(ProblemRecord& record, const dvector& start_values, d
   return state;
 }
 
-short SaveEngineState(const LmState& state, const ProblemRecord& record,
-                      const OutputNames& names) {
-  return WriteRestartFile(state.jacobian, state.best_jacobian, state.n, state.phi,
-                          state.starting_phi, state.history, state.best_parameters,
-                          state.best_simulated, state.lowest_phi, state.best_iteration,
-                          state.switch_flag, record, names, state.largest_change,
-                          state.small_change_count, state.last_change, state.start_values,
-                          state.model_calls, state.cyclic_position);
+namespace {
+
+// What the restart file holds of the state and the record. The state's Jacobians and vectors,
+// by far the largest items, are lent to the restart record rather than copied; GiveBack
+// returns them.
+RestartRecord LendToRestartRecord(LmState& state, const ProblemRecord& record) {
+  RestartRecord r;
+  r.SLMMODE = record.SLMMODE;
+  r.SLMFULLUPD = record.SLMFULLUPD;
+  r.SLMFULLRAT = record.SLMFULLRAT;
+  r.SLMNCOL = record.SLMNCOL;
+  r.PHIRATIO = record.PHIRATIO;
+  r.jacobian = std::move(state.jacobian);
+  r.best_jacobian = std::move(state.best_jacobian);
+  r.n = state.n;
+  r.phi = state.phi;
+  r.starting_phi = state.starting_phi;
+  r.history = std::move(state.history);
+  r.best_parameters = std::move(state.best_parameters);
+  r.best_simulated = std::move(state.best_simulated);
+  r.lowest_phi = state.lowest_phi;
+  r.best_iteration = state.best_iteration;
+  r.switch_flag = state.switch_flag;
+  r.base_simulated = dvector(record.NOBS);
+  r.perturbed_simulated = dvector(record.NOBS);
+  for (int i = 1; i <= record.NOBS; ++i) {
+    r.base_simulated[i] = record.observations[i].simulated[kBaseSlot];
+    r.perturbed_simulated[i] = record.observations[i].simulated[kFirstPerturbedSlot];
+  }
+  r.parameter_values = CurrentParameterValues(record);
+  r.group_phi = dvector(record.NOBSGP);
+  for (int g = 1; g <= record.NOBSGP; ++g) r.group_phi[g] = record.observation_groups[g].phi;
+  r.RLAMBDA1 = record.RLAMBDA1;
+  r.largest_change = state.largest_change;
+  r.small_change_count = state.small_change_count;
+  r.last_change = state.last_change;
+  r.start_values = std::move(state.start_values);
+  r.model_calls = state.model_calls;
+  r.cyclic_position = state.cyclic_position;
+  return r;
+}
+
+void GiveBack(RestartRecord& r, LmState& state) {
+  state.jacobian = std::move(r.jacobian);
+  state.best_jacobian = std::move(r.best_jacobian);
+  state.history = std::move(r.history);
+  state.best_parameters = std::move(r.best_parameters);
+  state.best_simulated = std::move(r.best_simulated);
+  state.start_values = std::move(r.start_values);
+}
+
+// Takes the scalars of a restart record that was read into the state, and the settings,
+// PHIRATIO, the simulated and parameter values, the group phis and RLAMBDA1 into the record.
+void TakeRestoredItems(const RestartRecord& r, LmState& state, ProblemRecord& record) {
+  record.SLMMODE = r.SLMMODE;
+  record.SLMFULLUPD = r.SLMFULLUPD;
+  record.SLMFULLRAT = r.SLMFULLRAT;
+  record.SLMNCOL = r.SLMNCOL;
+  record.PHIRATIO = r.PHIRATIO;
+  state.n = r.n;
+  state.phi = r.phi;
+  state.starting_phi = r.starting_phi;
+  state.lowest_phi = r.lowest_phi;
+  state.best_iteration = r.best_iteration;
+  state.switch_flag = r.switch_flag;
+  for (int i = 1; i <= record.NOBS; ++i) {
+    record.observations[i].simulated[kBaseSlot] = r.base_simulated[i];
+    record.observations[i].simulated[kFirstPerturbedSlot] = r.perturbed_simulated[i];
+  }
+  for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = r.parameter_values[k];
+  for (int g = 1; g <= record.NOBSGP; ++g) record.observation_groups[g].phi = r.group_phi[g];
+  record.RLAMBDA1 = r.RLAMBDA1;
+  state.largest_change = r.largest_change;
+  state.small_change_count = r.small_change_count;
+  state.last_change = r.last_change;
+  state.model_calls = r.model_calls;
+  state.cyclic_position = r.cyclic_position;
+}
+
+}  // namespace
+
+short SaveEngineState(LmState& state, const ProblemRecord& record, const OutputNames& names) {
+  RestartRecord restart = LendToRestartRecord(state, record);
+  const short status = WriteRestartFile(restart, record, names);
+  GiveBack(restart, state);
+  return status;
 }
 
 short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputNames& names) {
-  const short status = ReadRestartFile(
-      state.jacobian, state.best_jacobian, state.n, state.phi, state.starting_phi,
-      state.history, state.best_parameters, state.best_simulated, state.lowest_phi,
-      state.best_iteration, state.switch_flag, record, names, state.largest_change,
-      state.small_change_count, state.last_change, state.start_values, state.model_calls,
-      state.cyclic_position);
+  // The state's storage is lent to the reader, which keeps what fits the problem.
+  RestartRecord restart = LendToRestartRecord(state, record);
+  const short status = ReadRestartFile(restart, record, names);
+  GiveBack(restart, state);
   ++state.jacobian_version;
+  if (status != 0) return status;
+  TakeRestoredItems(restart, state, record);
   // The history receives one entry per iteration still to come.
   const long needed = std::max<long>(state.n, std::max(record.NOPTMAX, 0) + 1L);
-  if (status == 0 && state.history.size() < needed) {
+  if (state.history.size() < needed) {
     dvector longer(needed);
     for (long k = 1; k <= state.history.size(); ++k) longer[k] = state.history[k];
     state.history = longer;
   }
-  return status;
+  return 0;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "numeric/numeric.h"
-#include "pest/output_files.h"
+#include "pest/output_names.h"
 #include "pest/problem.h"
 
 // Observations and prior items of every observation group, in record order, so that phi by
@@ -75,7 +75,9 @@ LmState PrepareLocalSearch(ProblemRecord& record, const dvector& start_values, d
 // The stored values of all parameters, 1..NPAR.
 dvector CurrentParameterValues(const ProblemRecord& record);
 
-// The restart file of the case, written from and read into the state (see WriteRestartFile).
-short SaveEngineState(const LmState& state, const ProblemRecord& record,
-                      const OutputNames& names);
+// The restart file of the case, written from the state and the record (see
+// WriteRestartFile); the state's arrays are lent to the writer and given back unchanged.
+short SaveEngineState(LmState& state, const ProblemRecord& record, const OutputNames& names);
+// Reads the restart file into the state and the record (see ReadRestartFile). After a
+// refused file the record is as it was; the state's arrays may hold what was read.
 short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputNames& names);

@@ -23,11 +23,6 @@ CovarianceOutcome ComputeCovariance(const matrix& jacobian, const dvector& weigh
 // R(i, j) = C(i, j) / sqrt(C(i, i) C(j, j)) for i, j in 1..n.
 void ComputeCorrelation(const matrix& covariance, int n, matrix& correlation);
 
-// Eigenvalues d and eigenvectors v (one per column) of the symmetric n x n matrix a by cyclic
-// Jacobi rotations; a is destroyed above its diagonal. nrot counts the rotations. More than
-// 50 sweeps end the process through nr_error.
-void jacobi(matrix& a, int n, dvector& d, matrix& v, int& nrot);
-
 // Sorts the eigenvalues into descending order, exchanging the columns of v with them.
 void SortEigenpairs(dvector& d, matrix& v, int n);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "lm/phi.h"
+#include "numeric/decompositions.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -154,34 +155,6 @@ MarquardtSystem SystemOf(LmState& state) {
           state.jacobian_version};
 }
 
-void choldc(matrix& a, int n, dvector& p) {
-  for (int i = 1; i <= n; ++i) {
-    for (int j = i; j <= n; ++j) {
-      double sum = a[i][j];
-      for (int k = i - 1; k >= 1; --k) sum -= a[i][k] * a[j][k];
-      if (i == j) {
-        if (sum <= 0.0) nr_error("choldc failed");
-        p[i] = std::sqrt(sum);
-      } else {
-        a[j][i] = sum / p[i];
-      }
-    }
-  }
-}
-
-void cholsl(const matrix& a, int n, const dvector& p, const dvector& b, dvector& x) {
-  for (int i = 1; i <= n; ++i) {
-    double sum = b[i];
-    for (int k = i - 1; k >= 1; --k) sum -= a[i][k] * x[k];
-    x[i] = sum / p[i];
-  }
-  for (int i = n; i >= 1; --i) {
-    double sum = x[i];
-    for (int k = i + 1; k <= n; ++k) sum -= a[k][i] * x[k];
-    x[i] = sum / p[i];
-  }
-}
-
 dvector WeightedGradient(const MarquardtSystem& system, const ProblemRecord& record,
                          const dvector& prior_values) {
   const long cols = system.adjustable.size();
@@ -249,20 +222,19 @@ void ComputeReducedUpgradeVector(const MarquardtSystem& system, std::vector<int>
   for (int a = 1; a <= k; ++a) u[a] = scale[a] * x[a];
 }
 
-short ComputeUpgradeVector(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
-                           UpgradeNotes& notes) {
+void ComputeUpgradeVector(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
+                          UpgradeNotes& notes) {
   std::vector<int> columns = FreeColumns(system, record, false);
   const dvector prior_values = PriorValues(record, system.prior_matrix, system.adjustable);
   dvector reduced;
   ComputeReducedUpgradeVector(system, columns, prior_values, record, reduced, notes);
   u = dvector(system.adjustable.size());
   Spread(columns, reduced, u);
-  return 0;
 }
 
-short ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& columns,
-                         const dvector& prior_values, const ProblemRecord& record, dvector& u,
-                         UpgradeNotes& notes) {
+void ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& columns,
+                        const dvector& prior_values, const ProblemRecord& record, dvector& u,
+                        UpgradeNotes& notes) {
   const long rows = static_cast<long>(record.NOBS) + record.NPRIOR;
   // The step as a plain array over the columns it moves, read once per row.
   const size_t count = columns.size();
@@ -285,10 +257,9 @@ short ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& 
   if (denominator == 0.0 || !std::isfinite(factor)) {
     // J u is 0 (u itself is 0 unless lambda is 0): no length along it is better than another.
     notes.push_back({UpgradeNote::kStepLengthUndefined, 0});
-    return 0;
+    return;
   }
   for (long j = 1; j <= u.size(); ++j) u[j] *= factor;
-  return 0;
 }
 
 void StartIterationOnBounds(ProblemRecord& record) {
@@ -305,8 +276,8 @@ void StartIterationOnBounds(ProblemRecord& record) {
   }
 }
 
-short ApplyUpgradeWithBounds(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
-                             UpgradeNotes& notes) {
+void ApplyUpgradeWithBounds(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
+                            UpgradeNotes& notes) {
   const ivector& adjustable = system.adjustable;
   const long count = adjustable.size();
   const dvector prior_values = PriorValues(record, system.prior_matrix, adjustable);
@@ -381,5 +352,4 @@ short ApplyUpgradeWithBounds(const MarquardtSystem& system, ProblemRecord& recor
     }
   }
   RecomputeTiedParameters(record);
-  return 0;
 }

@@ -35,12 +35,6 @@ struct UpgradeNote {
 };
 using UpgradeNotes = std::vector<UpgradeNote>;
 
-// A'x = b by the lower triangle of A: choldc replaces A's lower triangle by the Cholesky
-// factor (diagonal in p) and ends the process with "choldc failed" on a pivot that is not
-// positive; cholsl solves with that factor.
-void choldc(matrix& a, int n, dvector& p);
-void cholsl(const matrix& a, int n, const dvector& p, const dvector& b, dvector& x);
-
 // J'Q r for every adjustable column, r being OBSVAL - base slot for observations and
 // PIVAL - prior_values for prior items.
 dvector WeightedGradient(const MarquardtSystem& system, const ProblemRecord& record,
@@ -54,15 +48,14 @@ void ComputeReducedUpgradeVector(const MarquardtSystem& system, std::vector<int>
                                  const dvector& prior_values, ProblemRecord& record,
                                  dvector& u, UpgradeNotes& notes);
 // The same over every adjustable column with the prior values of the current parameters;
-// u has NUMADJ entries (0 for a column dropped as above). Returns 0.
-short ComputeUpgradeVector(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
-                           UpgradeNotes& notes);
+// u has NUMADJ entries (0 for a column dropped as above).
+void ComputeUpgradeVector(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
+                          UpgradeNotes& notes);
 // Multiplies u (one entry per listed column; all columns for a full upgrade vector) by the
 // optimum step factor; when J u is 0 the factor is undefined and u is left as it is (noted).
-// Returns 0.
-short ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& columns,
-                         const dvector& prior_values, const ProblemRecord& record, dvector& u,
-                         UpgradeNotes& notes);
+void ScaleUpgradeVector(const MarquardtSystem& system, const std::vector<int>& columns,
+                        const dvector& prior_values, const ProblemRecord& record, dvector& u,
+                        UpgradeNotes& notes);
 
 // At the start of an iteration: clears the frozen and no-effect marks and counts, puts every
 // value within 1e-8 of a bound onto it, and flags the values on (or beyond) a bound.
@@ -70,6 +63,6 @@ void StartIterationOnBounds(ProblemRecord& record);
 
 // Moves the adjustable parameters by u within their bounds (u comes back as applied),
 // freezing parameters a bound holds and solving again for the rest, then re-ties the tied
-// parameters. Updates the flags and the frozen count of the record. Returns 0.
-short ApplyUpgradeWithBounds(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
-                             UpgradeNotes& notes);
+// parameters. Updates the flags and the frozen count of the record.
+void ApplyUpgradeWithBounds(const MarquardtSystem& system, ProblemRecord& record, dvector& u,
+                            UpgradeNotes& notes);

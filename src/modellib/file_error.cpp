@@ -1,5 +1,7 @@
 #include "file_error.h"
 
+#include <cstdio>
+
 std::string FileErrorMessage(const char* verb, const char* file, long line, const char* reason) {
   std::string message = "cannot ";
   message += verb;
@@ -16,4 +18,9 @@ std::string FileErrorMessage(const char* verb, const char* file, long line, cons
     message += reason;
   }
   return message;
+}
+
+void ReportFileError(const char* verb, const std::string& file, long line,
+                     const std::string& reason) {
+  std::printf("%s\n", FileErrorMessage(verb, file.c_str(), line, reason.c_str()).c_str());
 }

@@ -17,8 +17,9 @@ const char* SkipBlanks(const char* text) {
   return text;
 }
 
-// Walks the input file line by line and reports the first thing wrong with it, naming the
-// file and the line. Every Read* returns false after its message.
+// Walks the input file line by line, one item per line as the model library's line readers
+// take it, and reports the first thing wrong with it through the program's one file-error
+// path, naming the file and the line. Every Read* returns false after its message.
 class InputReader {
  public:
   InputReader(tarne::gFILE& file, const char* file_name) : file_(file), name_(file_name) {}
@@ -73,7 +74,7 @@ class InputReader {
   }
 
   bool Fail(const std::string& reason) {
-    std::printf("%s\n", FileErrorMessage("read", name_, line_number_, reason.c_str()).c_str());
+    ReportFileError("read", name_, line_number_, reason);
     return false;
   }
 
@@ -91,8 +92,7 @@ void montecarlo::read_input(const char* file_name) {
   // The run loop adds its own line to this one, which names the file and the reason.
   std::string reason;
   if (!file.open_input(file_name, tarne::kMaxInputFileBytes, &reason)) {
-    std::printf("%s\n", FileErrorMessage("open", file_name != nullptr ? file_name : "", 0,
-                                         reason.c_str()).c_str());
+    ReportFileError("open", file_name != nullptr ? file_name : "", 0, reason);
     return;
   }
   InputReader reader(file, file_name);

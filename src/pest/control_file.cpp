@@ -1,11 +1,8 @@
 #include "pest/control_file.h"
 
-#include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,7 +11,8 @@
 
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
-#include "pest/file_report.h"
+#include "modellib/text_util.h"
+#include "modellib/token_reader.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -29,60 +27,36 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Tokens and lines of the control file, taken from memory with the line number kept for
-// messages. A text token is copied only when it fits its field, so no field is overrun; every
-// refused token and every early end of the file is reported with the file and line.
+// The control file's layer over the token reader: text fields copied only when they fit,
+// so no field is overrun, and the words that name the record being read in every message
+// (" of parameter 3"). Every refused token and every early end of the file is reported
+// with the file and line.
 class ControlReader {
  public:
-  struct Mark {
-    size_t pos;
-    long line;
-  };
-
   ControlReader(std::string file, std::string text)
-      : file_(std::move(file)), text_(std::move(text)) {}
+      : size_(text.size()), in_(std::move(file), std::move(text)) {}
 
   // Words that follow every field name in messages, such as " of parameter 3".
   void SetContext(std::string context) { context_ = std::move(context); }
 
   // Rest of the current line, at most kLineReadLimit characters, line end kept as read.
-  void Line(char (&out)[kTextField]) {
-    size_t n = 0;
-    while (pos_ < text_.size() && n < kLineReadLimit) {
-      char c = text_[pos_++];
-      out[n++] = c;
-      if (c == '\n') {
-        ++line_;
-        break;
-      }
-    }
-    out[n] = '\0';
-  }
+  void Line(char (&out)[kTextField]) { in_.Line(out, kLineReadLimit + 1); }
 
   // Enters a section: finishes the line that holds the previous section's last token, then
   // reads the section's header line. After a section without tokens the reader already
   // stands at the start of a line, and the header is read directly instead of being taken
   // for the end of the previous line.
   void SectionHeader(char (&out)[kTextField]) {
-    if (pos_ > 0 && text_[pos_ - 1] != '\n') Line(out);
+    if (!in_.AtLineStart()) Line(out);
     Line(out);
   }
 
-  // Counts the "*" characters on the rest of the current line without moving.
-  int CountOnLine(char wanted) const {
-    int count = 0;
-    for (size_t p = pos_; p < text_.size() && text_[p] != '\n'; ++p) count += text_[p] == wanted;
-    return count;
-  }
+  int CountOnLine(char wanted) const { return in_.CountOnLine(wanted); }
 
   // Next white-space separated word of any length; false (reported) at the end of the file.
   bool Word(const char* field, std::string& out) {
-    SkipSpace();
-    if (pos_ >= text_.size()) return Fail(std::string("the file ends before ") + field + context_);
-    size_t begin = pos_;
-    while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
-    out.assign(text_, begin, pos_ - begin);
-    return true;
+    return in_.Next(out) == tarne::TokenReader::Token::kRead ||
+           in_.ReportEnd((field + context_).c_str());
   }
 
   bool Text(const char* field, char* out, size_t width) {
@@ -103,17 +77,21 @@ class ControlReader {
   bool Int(const char* field, int& out) {
     std::string word;
     if (!Word(field, word)) return false;
-    if (!ParseInt(word, out)) {
+    if (!tarne::ParseInt(word, out)) {
       return Fail("\"" + Shown(word) + "\" is not an integer (" + field + context_ + ")");
     }
     return true;
   }
 
+  // A finite number: NaN and infinities (also "1e999", which overflows) are refused, since
+  // no setting, bound or value of the file can be one. Values that underflow, such as
+  // "1e-400", are finite and kept.
   bool Real(const char* field, double& out) {
     std::string word;
     if (!Word(field, word)) return false;
-    if (!ParseReal(word, out)) {
-      const char* what = IsNumber(word) ? "a finite number" : "a number";
+    if (!tarne::ParseDouble(word, &out)) {
+      double any = 0.0;
+      const char* what = tarne::ParseNumber(word, any) ? "a finite number" : "a number";
       return Fail("\"" + Shown(word) + "\" is not " + what + " (" + field + context_ + ")");
     }
     return true;
@@ -121,75 +99,27 @@ class ControlReader {
 
   // A real token when one follows; nothing is reported and false is returned otherwise.
   bool TryReal(double& out) {
-    SkipSpace();
-    size_t begin = pos_;
-    while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
-    return pos_ > begin && ParseReal(text_.substr(begin, pos_ - begin), out);
+    std::string word;
+    return in_.Next(word) == tarne::TokenReader::Token::kRead && tarne::ParseDouble(word, &out);
   }
 
   // Reports the reason against the current line; always false.
-  bool Fail(const std::string& reason) const {
-    ReportFileError("read", file_, line_, reason);
-    return false;
-  }
+  bool Fail(const std::string& reason) const { return in_.Fail(reason); }
 
-  Mark Save() const { return {pos_, line_}; }
-  void Restore(Mark mark) {
-    pos_ = mark.pos;
-    line_ = mark.line;
-  }
-  size_t Remaining() const { return text_.size() - pos_; }
-  const std::string& file() const { return file_; }
-  long line() const { return line_; }
-
-  static bool ParseInt(const std::string& word, int& out) {
-    errno = 0;
-    char* end = nullptr;
-    long value = std::strtol(word.c_str(), &end, 10);
-    if (end == word.c_str() || *end != '\0' || errno == ERANGE) return false;
-    if (value < INT_MIN || value > INT_MAX) return false;
-    out = static_cast<int>(value);
-    return true;
-  }
-
-  // Whether the whole word reads as a number, finite or not.
-  static bool IsNumber(const std::string& word) {
-    char* end = nullptr;
-    std::strtod(word.c_str(), &end);
-    return end != word.c_str() && *end == '\0';
-  }
-
-  // A whole word as a finite number: NaN and infinities (also "1e999", which overflows)
-  // are refused, since no setting, bound or value of the file can be one. Values that
-  // underflow, such as "1e-400", are finite and kept.
-  static bool ParseReal(const std::string& word, double& out) {
-    char* end = nullptr;
-    double value = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || *end != '\0' || !std::isfinite(value)) return false;
-    out = value;
-    return true;
-  }
+  tarne::TokenReader::Mark Save() const { return in_.Save(); }
+  void Restore(tarne::TokenReader::Mark mark) { in_.Restore(mark); }
+  size_t Remaining() const { return size_ - in_.offset(); }
+  const std::string& file() const { return in_.file(); }
 
  private:
-  static bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
   static std::string Shown(const std::string& word) {
     if (word.size() <= kShownTokenLimit) return word;
     return word.substr(0, kShownTokenLimit) + "...";
   }
 
-  void SkipSpace() {
-    while (pos_ < text_.size() && IsSpace(text_[pos_])) {
-      if (text_[pos_] == '\n') ++line_;
-      ++pos_;
-    }
-  }
-
-  std::string file_;
-  std::string text_;
+  size_t size_;
+  tarne::TokenReader in_;
   std::string context_;
-  size_t pos_ = 0;
-  long line_ = 1;
 };
 
 std::string Numbered(const char* what, int index) {
@@ -503,7 +433,7 @@ bool TermParameterName(const std::string& token, char (&name)[kTextField], Contr
 bool ReadPriorItem(PriorItem& item, int index, ProblemRecord& r, ControlReader& in) {
   in.SetContext(Numbered("prior item", index));
   int terms = in.CountOnLine('*');
-  ControlReader::Mark start = in.Save();
+  const tarne::TokenReader::Mark start = in.Save();
   in.Line(r.section_line);
   in.Restore(start);
   if (!in.Text("PILBL", item.PILBL)) return false;
@@ -600,7 +530,7 @@ short ReadControlFile(ProblemRecord& record, const char* control_name) {
   return 0;
 }
 
-short CountParameterTypes(ProblemRecord& record) {
+void CountParameterTypes(ProblemRecord& record) {
   record.NUMADJ = record.NUMFIXED = record.NUMTIED = 0;
   record.frozen_count = record.no_effect_count = 0;
   record.NUMIW = 0;
@@ -621,7 +551,6 @@ short CountParameterTypes(ProblemRecord& record) {
       }
     }
   }
-  return 0;
 }
 
 short SetTiedParameters(ProblemRecord& record) {

@@ -9,7 +9,8 @@
 // temporary file and a rename) only after the whole control file was read, so a failed read
 // leaves an existing list as it was.
 short ReadControlFile(ProblemRecord& record, const char* control_name);
-// Sets NUMADJ, NUMFIXED, NUMTIED, NUMIW and the iw fields; returns 0.
-short CountParameterTypes(ProblemRecord& record);
-// Sets the parent index and tie ratio of every parameter; returns 0.
+// Sets NUMADJ, NUMFIXED, NUMTIED, NUMIW and the iw fields.
+void CountParameterTypes(ProblemRecord& record);
+// Sets the parent index and tie ratio of every parameter. Returns 0, or 1 after a message
+// when a tied parameter would follow a parent whose value is zero.
 short SetTiedParameters(ProblemRecord& record);

@@ -37,7 +37,8 @@ short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
     status = ReadModelOutputs(record_, slot, instructions_);
     if (status != 0) return status;
   }
-  return kind == RunKind::kSearch ? CheckStopFile() : 0;
+  if (kind == RunKind::kSearch) CheckStopFile();
+  return 0;
 }
 
 short ModelRunner::Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag,

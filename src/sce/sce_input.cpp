@@ -3,16 +3,18 @@
 #include "sce/sce_input.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "modellib/file_error.h"
+#include "modellib/text_util.h"
+#include "modellib/token_reader.h"
 
 namespace {
+
+using tarne::TokenReader;
 
 // Line buffer for the name lines: large enough that a name longer than a name field is
 // seen whole and refused rather than silently cut.
@@ -23,78 +25,27 @@ constexpr int kTokenSize = 128;
 // bounds' magnitude.
 constexpr double kMinimumRelativeRange = 1.0e-14;
 
-// Whitespace-separated tokens of the rest of the file, with the line each came from.
-class TokenStream {
- public:
-  TokenStream(std::FILE* fp, long first_line)
-      : fp_(fp), line_(first_line), token_line_(first_line) {}
-
-  // Reads the next token into text. Returns false at end of file or for a token longer
-  // than kTokenSize - 1 characters.
-  bool Next(std::string& text) {
-    int c = SkipSpace();
-    text.clear();
-    if (c != EOF) token_line_ = line_;
-    while (c != EOF && !IsSpace(c)) {
-      if (text.size() + 1 >= static_cast<std::size_t>(kTokenSize)) return false;
-      text.push_back(static_cast<char>(c));
-      c = std::fgetc(fp_);
-    }
-    if (c == '\n') std::ungetc(c, fp_);
-    return !text.empty();
-  }
-  // Line of the last token read (at end of file: of the last token in the file).
-  long line() const { return token_line_; }
-
- private:
-  static bool IsSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  }
-  int SkipSpace() {
-    int c = std::fgetc(fp_);
-    while (c != EOF && IsSpace(c)) {
-      if (c == '\n') ++line_;
-      c = std::fgetc(fp_);
-    }
-    return c;
-  }
-  std::FILE* fp_;
-  long line_;
-  long token_line_;
-};
+// The next token of the stream of numbers; false at the end of the file or for a token longer
+// than kTokenSize - 1 characters (text then holds its start).
+bool NextToken(TokenReader& tokens, std::string& text) {
+  return tokens.Next(text, kTokenSize - 1) == TokenReader::Token::kRead;
+}
 
 // A whole token as a 32-bit integer.
-bool ParseInt(const std::string& text, std::int32_t* out) {
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0) return false;
-  if (value < INT32_MIN || value > INT32_MAX) return false;
-  *out = static_cast<std::int32_t>(value);
-  return true;
+bool NextInt(TokenReader& tokens, std::int32_t* out) {
+  std::string text;
+  return NextToken(tokens, text) && tarne::ParseInt(text, *out);
 }
 
 // A whole token as a finite double.
-bool ParseDouble(const std::string& text, double* out) {
-  char* end = nullptr;
-  double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(value)) return false;
-  *out = value;
-  return true;
-}
-
-bool NextInt(TokenStream& tokens, std::int32_t* out) {
+bool NextDouble(TokenReader& tokens, double* out) {
   std::string text;
-  return tokens.Next(text) && ParseInt(text, out);
+  return NextToken(tokens, text) && tarne::ParseDouble(text, out);
 }
 
-bool NextDouble(TokenStream& tokens, double* out) {
-  std::string text;
-  return tokens.Next(text) && ParseDouble(text, out);
-}
-
+// Reports a fault of the input file at the line given.
 void PrintFileError(const char* file_name, long line, const std::string& reason) {
-  std::printf("%s\n", FileErrorMessage("read", file_name, line, reason.c_str()).c_str());
+  ReportFileError("read", file_name, line, reason);
 }
 
 // Reads one name line and keeps its first word in name (empty for an empty line or at end
@@ -127,7 +78,7 @@ bool ReadNameLine(tarne::gFILE& input, const char* file_name, long line_no, cons
 
 // Record 1: max_calls, kstop, conv_pct, ngs, seed, custom, nparam. A missing or malformed
 // item is named on a line of its own before the fixed message of this record.
-bool ReadRecordOne(TokenStream& tokens, const char* file_name, SceSettings& s) {
+bool ReadRecordOne(TokenReader& tokens, const char* file_name, SceSettings& s) {
   struct Item {
     const char* name;
     std::int32_t* integer;
@@ -139,16 +90,16 @@ bool ReadRecordOne(TokenStream& tokens, const char* file_name, SceSettings& s) {
                         {"nparam", &s.nparam, nullptr}};
   for (const Item& item : items) {
     std::string text;
-    const bool read = tokens.Next(text);
-    if (read && (item.integer != nullptr ? ParseInt(text, item.integer)
-                                         : ParseDouble(text, item.real))) {
+    const bool read = NextToken(tokens, text);
+    if (read && (item.integer != nullptr ? tarne::ParseInt(text, *item.integer)
+                                         : tarne::ParseDouble(text, item.real))) {
       continue;
     }
     const std::string found = !read && text.empty()
                                   ? std::string("the file ends before it")
                                   : "\"" + text.substr(0, 60) + "\" is not " +
                                         (item.integer != nullptr ? "an integer" : "a finite number");
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    std::string("record 1 needs 7 numbers (max_calls kstop conv_pct ngs seed "
                                "custom nparam); at ") + item.name + " " + found);
     std::printf("Error in your input file. The first line must have 7 parameters.\n");
@@ -160,11 +111,11 @@ bool ReadRecordOne(TokenStream& tokens, const char* file_name, SceSettings& s) {
 }
 
 // Record 2: npg, nps, nspl, min_ngs, start_flag, pop_print; kept only when custom is 1.
-bool ReadRecordTwo(TokenStream& tokens, const char* file_name, SceSettings& s) {
+bool ReadRecordTwo(TokenReader& tokens, const char* file_name, SceSettings& s) {
   std::int32_t v[6];
   for (std::int32_t& item : v) {
     if (!NextInt(tokens, &item)) {
-      PrintFileError(file_name, tokens.line(),
+      PrintFileError(file_name, tokens.token_line(),
                      "the second record must have 6 integers (npg nps nspl min_ngs "
                      "start_flag pop_print)");
       return false;
@@ -182,16 +133,16 @@ bool ReadRecordTwo(TokenStream& tokens, const char* file_name, SceSettings& s) {
 }
 
 // Parameter record i: start value, lower bound, upper bound.
-bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettings& s) {
+bool ReadParameter(TokenReader& tokens, const char* file_name, long i, SceSettings& s) {
   if (!NextDouble(tokens, &s.a[i]) || !NextDouble(tokens, &s.bl[i]) ||
       !NextDouble(tokens, &s.bu[i])) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "parameter " + std::to_string(i) +
                        " needs a start value, a lower and an upper bound (finite numbers)");
     return false;
   }
   if (s.bl[i] >= s.bu[i]) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "the lower bound of parameter " + std::to_string(i) +
                        " is not below its upper bound");
     std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %ld\n", i);
@@ -199,7 +150,7 @@ bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettin
   }
   // A range that overflows would make every random point fall outside the bounds.
   if (!std::isfinite(s.bu[i] - s.bl[i])) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "the bounds of parameter " + std::to_string(i) + " are too far apart");
     return false;
   }
@@ -208,7 +159,7 @@ bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettin
   // than that would almost never catch one, and the search would redraw without end.
   const double magnitude = std::max({1.0, std::fabs(s.bl[i]), std::fabs(s.bu[i])});
   if (s.bu[i] - s.bl[i] < kMinimumRelativeRange * magnitude) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "the bounds of parameter " + std::to_string(i) +
                        " must lie at least 1e-14 times the larger of 1 and their magnitude "
                        "apart");
@@ -217,7 +168,7 @@ bool ReadParameter(TokenStream& tokens, const char* file_name, long i, SceSettin
   // A start point outside the bounds would become the focus of random points that can
   // never land inside them.
   if (s.custom == 1 && s.start_flag == 1 && (s.a[i] < s.bl[i] || s.a[i] > s.bu[i])) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "the start value of parameter " + std::to_string(i) +
                        " lies outside its bounds");
     return false;
@@ -249,10 +200,10 @@ int read_sce_input(SceRun& run, tarne::gFILE& input, const char* file_name) {
     return -1;
   }
 
-  TokenStream tokens(input.fp, 4);
+  TokenReader tokens(file_name, input.fp, 4);
   if (!ReadRecordOne(tokens, file_name, s)) return -1;
   if (s.nparam < 1 || s.nparam > kSceMaxParameters) {
-    PrintFileError(file_name, tokens.line(),
+    PrintFileError(file_name, tokens.token_line(),
                    "the number of parameters " + std::to_string(s.nparam) +
                        " is not between 1 and " + std::to_string(kSceMaxParameters));
     return -1;

@@ -52,23 +52,6 @@ struct Problem {
   double value(int k) const { return record.parameters[k].value; }
 };
 
-TEST(CholeskySolve, SolvesASymmetricPositiveDefiniteSystem) {
-  // A = [[4, 2, 0], [2, 5, 1], [0, 1, 3]], x = (1, -2, 3) gives b = (0, -5, 7).
-  matrix a(1, 3, 1, 3);
-  const double values[3][3] = {{4, 2, 0}, {2, 5, 1}, {0, 1, 3}};
-  for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j) a[i][j] = values[i - 1][j - 1];
-  dvector p(3), b(3), x(3);
-  b[1] = 0;
-  b[2] = -5;
-  b[3] = 7;
-  choldc(a, 3, p);
-  cholsl(a, 3, p, b, x);
-  EXPECT_NEAR(x[1], 1.0, 1e-14);
-  EXPECT_NEAR(x[2], -2.0, 1e-14);
-  EXPECT_NEAR(x[3], 3.0, 1e-14);
-}
-
 TEST(UpgradeVector, LinearModelReachesTheLeastSquaresPointAfterScaling) {
   // y = 2p with p = 1, observed 10: r = 8, N = 4, mu = 4 lambda, u = 2r / (4 + 4 lambda);
   // the optimum step factor (1 + lambda) makes J u equal r.

@@ -1,4 +1,4 @@
-#include "pest/output_files.h"
+#include "pest/restart_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,61 +29,11 @@ std::uint64_t Bits(double value) {
   return bits;
 }
 
-TEST(FilesNamesForWrite, CutsTheControlNameAtItsFirstPoint) {
-  OutputNames names;
-  ASSERT_EQ(FilesNamesForWrite("case", names), 0);
-  EXPECT_STREQ(names.base, "case");
-  EXPECT_STREQ(names.rec, "case.rec");
-  EXPECT_STREQ(names.sen, "case.sen");
-  EXPECT_STREQ(names.mtt, "case.mtt");
-  EXPECT_STREQ(names.par, "case.par");
-  EXPECT_STREQ(names.rst, "case.rst");
-
-  OutputNames with_extension;
-  ASSERT_EQ(FilesNamesForWrite("case.pst", with_extension), 0);
-  EXPECT_STREQ(with_extension.base, "case");
-  EXPECT_STREQ(with_extension.rst, "case.rst");
-
-  OutputNames in_directory;
-  ASSERT_EQ(FilesNamesForWrite("run.1/case", in_directory), 0);
-  EXPECT_STREQ(in_directory.base, "run");
-  EXPECT_STREQ(in_directory.rec, "run.rec");
-  EXPECT_STREQ(in_directory.par, "run.par");
-}
-
-TEST(FilesNamesForWrite, RefusesANameTheFieldsCannotHold) {
-  OutputNames names;
-  std::string longest(kTextField - 5, 'c');
-  ASSERT_EQ(FilesNamesForWrite(longest.c_str(), names), 0);
-  EXPECT_EQ(std::string(names.sen), longest + ".sen");
-
-  std::string too_long(kTextField - 4, 'c');
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(FilesNamesForWrite((too_long + ".pst").c_str(), names), 1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find(too_long), std::string::npos);
-}
-
 // Everything a restart file holds, with the problem it belongs to: NOBS 2, NPRIOR 1, three
 // parameters of which two are adjustable, two observation groups.
 struct EngineState {
-  matrix jacobian{1, 3, 1, 2};
-  matrix best_jacobian{1, 3, 1, 2};
-  int n = 0;
-  double phi = 0.0;
-  double starting_phi = 0.0;
-  dvector history{10};
-  dvector best_parameters{3};
-  dvector best_simulated{2};
-  double lowest_phi = 0.0;
-  int best_iteration = 0;
-  int switch_flag = 0;
   ProblemRecord record;
-  double largest_change = 0.0;
-  int small_change_count = 0;
-  double last_change = 0.0;
-  dvector start_values{2};
-  long model_calls = 0;
-  int cyclic_position = 0;
+  RestartRecord items;
 
   EngineState() {
     record.NOBS = 2;
@@ -93,61 +41,61 @@ struct EngineState {
     record.NPAR = 3;
     record.NUMADJ = 2;
     record.NOBSGP = 2;
-    record.observations.resize(3);
-    record.parameters.resize(4);
-    record.observation_groups.resize(3);
+    items.jacobian = matrix(1, 3, 1, 2);
+    items.best_jacobian = matrix(1, 3, 1, 2);
+    items.history = dvector(10);
+    items.best_parameters = dvector(3);
+    items.best_simulated = dvector(2);
+    items.base_simulated = dvector(2);
+    items.perturbed_simulated = dvector(2);
+    items.parameter_values = dvector(3);
+    items.group_phi = dvector(2);
+    items.start_values = dvector(2);
   }
 
   // Every real item in a fixed order, so that tests can fill and compare them all.
   std::vector<double*> Reals() {
-    std::vector<double*> reals = {&record.SLMFULLRAT, &phi, &starting_phi, &lowest_phi,
-                                  &record.RLAMBDA1, &largest_change, &last_change};
+    RestartRecord& r = items;
+    std::vector<double*> reals = {&r.SLMFULLRAT, &r.phi, &r.starting_phi, &r.lowest_phi,
+                                  &r.RLAMBDA1, &r.largest_change, &r.last_change};
     for (long i = 1; i <= 3; ++i) {
       for (long j = 1; j <= 2; ++j) {
-        reals.push_back(&jacobian(i, j));
-        reals.push_back(&best_jacobian(i, j));
+        reals.push_back(&r.jacobian(i, j));
+        reals.push_back(&r.best_jacobian(i, j));
       }
     }
-    for (long i = 1; i <= 3; ++i) reals.push_back(&history[i]);
-    for (long i = 1; i <= 3; ++i) reals.push_back(&best_parameters[i]);
-    for (long i = 1; i <= 2; ++i) reals.push_back(&best_simulated[i]);
-    for (long i = 1; i <= 2; ++i) reals.push_back(&start_values[i]);
-    for (int i = 1; i <= 2; ++i) {
-      reals.push_back(&record.observations[i].simulated[kBaseSlot]);
-      reals.push_back(&record.observations[i].simulated[kFirstPerturbedSlot]);
-      reals.push_back(&record.observation_groups[i].phi);
+    for (long i = 1; i <= 3; ++i) reals.push_back(&r.history[i]);
+    for (long i = 1; i <= 3; ++i) reals.push_back(&r.best_parameters[i]);
+    for (long i = 1; i <= 2; ++i) reals.push_back(&r.best_simulated[i]);
+    for (long i = 1; i <= 2; ++i) reals.push_back(&r.start_values[i]);
+    for (long i = 1; i <= 2; ++i) {
+      reals.push_back(&r.base_simulated[i]);
+      reals.push_back(&r.perturbed_simulated[i]);
+      reals.push_back(&r.group_phi[i]);
     }
-    for (int i = 1; i <= 3; ++i) reals.push_back(&record.parameters[i].value);
+    for (long i = 1; i <= 3; ++i) reals.push_back(&r.parameter_values[i]);
     return reals;
   }
 
   void SetIntegers() {
-    record.SLMMODE = 1;
-    record.SLMFULLUPD = 1;
-    record.SLMNCOL = 2;
-    n = 3;
-    best_iteration = 2;
-    switch_flag = 1;
-    small_change_count = 4;
-    model_calls = 1234567;
-    cyclic_position = 3;
+    items.SLMMODE = 1;
+    items.SLMFULLUPD = 1;
+    items.SLMNCOL = 2;
+    items.n = 3;
+    items.best_iteration = 2;
+    items.switch_flag = 1;
+    items.small_change_count = 4;
+    items.model_calls = 1234567;
+    items.cyclic_position = 3;
   }
 };
 
 short Write(EngineState& s, const OutputNames& names) {
-  return WriteRestartFile(s.jacobian, s.best_jacobian, s.n, s.phi, s.starting_phi, s.history,
-                          s.best_parameters, s.best_simulated, s.lowest_phi, s.best_iteration,
-                          s.switch_flag, s.record, names, s.largest_change,
-                          s.small_change_count, s.last_change, s.start_values, s.model_calls,
-                          s.cyclic_position);
+  return WriteRestartFile(s.items, s.record, names);
 }
 
 short Read(EngineState& s, const OutputNames& names) {
-  return ReadRestartFile(s.jacobian, s.best_jacobian, s.n, s.phi, s.starting_phi, s.history,
-                         s.best_parameters, s.best_simulated, s.lowest_phi, s.best_iteration,
-                         s.switch_flag, s.record, names, s.largest_change,
-                         s.small_change_count, s.last_change, s.start_values, s.model_calls,
-                         s.cyclic_position);
+  return ReadRestartFile(s.items, s.record, names);
 }
 
 OutputNames CaseNames() {
@@ -157,15 +105,15 @@ OutputNames CaseNames() {
 }
 
 void ExpectIntegersRestored(const EngineState& read) {
-  EXPECT_EQ(read.record.SLMMODE, 1);
-  EXPECT_EQ(read.record.SLMFULLUPD, 1);
-  EXPECT_EQ(read.record.SLMNCOL, 2);
-  EXPECT_EQ(read.n, 3);
-  EXPECT_EQ(read.best_iteration, 2);
-  EXPECT_EQ(read.switch_flag, 1);
-  EXPECT_EQ(read.small_change_count, 4);
-  EXPECT_EQ(read.model_calls, 1234567);
-  EXPECT_EQ(read.cyclic_position, 3);
+  EXPECT_EQ(read.items.SLMMODE, 1);
+  EXPECT_EQ(read.items.SLMFULLUPD, 1);
+  EXPECT_EQ(read.items.SLMNCOL, 2);
+  EXPECT_EQ(read.items.n, 3);
+  EXPECT_EQ(read.items.best_iteration, 2);
+  EXPECT_EQ(read.items.switch_flag, 1);
+  EXPECT_EQ(read.items.small_change_count, 4);
+  EXPECT_EQ(read.items.model_calls, 1234567);
+  EXPECT_EQ(read.items.cyclic_position, 3);
 }
 
 TEST(RestartFile, RoundTripAfterIterationThree) {
@@ -175,9 +123,9 @@ TEST(RestartFile, RoundTripAfterIterationThree) {
   saved.SetIntegers();
   std::vector<double*> reals = saved.Reals();
   for (size_t k = 0; k < reals.size(); ++k) *reals[k] = 0.5 + static_cast<double>(k);
-  saved.phi = 12.0;
-  saved.starting_phi = 48.0;
-  saved.record.PHIRATIO = 7.0;
+  saved.items.phi = 12.0;
+  saved.items.starting_phi = 48.0;
+  saved.items.PHIRATIO = 7.0;
   ASSERT_EQ(Write(saved, names), 0);
   EXPECT_FALSE(FileExists("case.rst.tmp"));
 
@@ -201,7 +149,7 @@ TEST(RestartFile, RoundTripAfterIterationThree) {
   ASSERT_EQ(Read(read, names), 0);
   ExpectIntegersRestored(read);
   for (size_t k = 0; k < reals.size(); ++k) EXPECT_EQ(*targets[k], *reals[k]) << "real " << k;
-  EXPECT_EQ(read.record.PHIRATIO, 0.25);
+  EXPECT_EQ(read.items.PHIRATIO, 0.25);
 }
 
 TEST(RestartFile, EveryValueReadsBackBitIdentical) {
@@ -243,40 +191,40 @@ TEST(RestartFile, InfinitiesOnlyWhereTheEngineWritesThem) {
   EngineState saved;
   saved.SetIntegers();
   for (double* real : saved.Reals()) *real = 1.5;
-  saved.record.PHIRATIO = HUGE_VAL;
-  saved.largest_change = HUGE_VAL;
-  saved.last_change = -HUGE_VAL;
+  saved.items.PHIRATIO = HUGE_VAL;
+  saved.items.largest_change = HUGE_VAL;
+  saved.items.last_change = -HUGE_VAL;
   ASSERT_EQ(Write(saved, names), 0);
   EngineState read;
   ASSERT_EQ(Read(read, names), 0);
-  EXPECT_EQ(read.largest_change, HUGE_VAL);
-  EXPECT_EQ(read.last_change, -HUGE_VAL);
-  EXPECT_EQ(read.record.PHIRATIO, 1.0);  // phi / starting phi replaces the saved ratio
+  EXPECT_EQ(read.items.largest_change, HUGE_VAL);
+  EXPECT_EQ(read.items.last_change, -HUGE_VAL);
+  EXPECT_EQ(read.items.PHIRATIO, 1.0);  // phi / starting phi replaces the saved ratio
 
   std::string out;
   const struct {
-    double EngineState::*field;
+    double RestartRecord::*field;
     double value;
     const char* message;
   } refused[] = {
-      {&EngineState::phi, HUGE_VAL,
+      {&RestartRecord::phi, HUGE_VAL,
        "cannot read case.rst (line 13): \"inf\" is not a finite number for phi\n"},
-      {&EngineState::lowest_phi, -HUGE_VAL,
+      {&RestartRecord::lowest_phi, -HUGE_VAL,
        "cannot read case.rst (line 23): \"-inf\" is not a finite number for the lowest phi\n"},
-      {&EngineState::largest_change, std::nan(""),
+      {&RestartRecord::largest_change, std::nan(""),
        "cannot read case.rst (line 36): \"nan\" is not a finite number for the largest "
        "relative change\n"},
   };
   for (const auto& bad : refused) {
     EngineState state = saved;
-    state.*bad.field = bad.value;
+    state.items.*bad.field = bad.value;
     ASSERT_EQ(Write(state, names), 0);
     EXPECT_EQ(ReadCaptured(out), 1) << bad.message;
     EXPECT_EQ(out, bad.message);
   }
   // PHIRATIO may even be NaN (0 / 0): the reader replaces it whatever the file holds.
   EngineState state = saved;
-  state.record.PHIRATIO = std::nan("");
+  state.items.PHIRATIO = std::nan("");
   ASSERT_EQ(Write(state, names), 0);
   EXPECT_EQ(ReadCaptured(out), 0) << out;
   EXPECT_EQ(out, "");
@@ -300,32 +248,32 @@ TEST(RestartFile, ReadsTheFixedPointForm) {
   WriteFile("case.rst", FixedPointRestartFile());
   EngineState read;
   ASSERT_EQ(Read(read, CaseNames()), 0);
-  EXPECT_EQ(read.record.SLMFULLUPD, 1);
-  EXPECT_EQ(read.record.SLMFULLRAT, 1.5);
-  EXPECT_EQ(read.jacobian(3, 2), -1.125);
-  EXPECT_EQ(read.best_jacobian(1, 1), 0.25);
-  EXPECT_EQ(read.record.PHIRATIO, 0.75);
-  EXPECT_EQ(read.history[3], 6.0);
-  EXPECT_EQ(read.best_simulated[2], 5.5);
-  EXPECT_EQ(read.record.observations[2].simulated[kFirstPerturbedSlot], 10.0);
-  EXPECT_EQ(read.record.parameters[3].value, 0.3);
-  EXPECT_EQ(read.record.observation_groups[2].phi, 3.0);
-  EXPECT_EQ(read.record.RLAMBDA1, 0.01);
-  EXPECT_EQ(read.start_values[2], 2.0);
-  EXPECT_EQ(read.model_calls, 42);
-  EXPECT_EQ(read.cyclic_position, 2);
+  EXPECT_EQ(read.items.SLMFULLUPD, 1);
+  EXPECT_EQ(read.items.SLMFULLRAT, 1.5);
+  EXPECT_EQ(read.items.jacobian(3, 2), -1.125);
+  EXPECT_EQ(read.items.best_jacobian(1, 1), 0.25);
+  EXPECT_EQ(read.items.PHIRATIO, 0.75);
+  EXPECT_EQ(read.items.history[3], 6.0);
+  EXPECT_EQ(read.items.best_simulated[2], 5.5);
+  EXPECT_EQ(read.items.perturbed_simulated[2], 10.0);
+  EXPECT_EQ(read.items.parameter_values[3], 0.3);
+  EXPECT_EQ(read.items.group_phi[2], 3.0);
+  EXPECT_EQ(read.items.RLAMBDA1, 0.01);
+  EXPECT_EQ(read.items.start_values[2], 2.0);
+  EXPECT_EQ(read.items.model_calls, 42);
+  EXPECT_EQ(read.items.cyclic_position, 2);
 }
 
 TEST(RestartFile, GrowsEngineVectorsThatAreTooSmall) {
   TempDir dir;
   WriteFile("case.rst", FixedPointRestartFile());
   EngineState read;
-  read.history = dvector(1);
-  read.jacobian = matrix();
+  read.items.history = dvector(1);
+  read.items.jacobian = matrix();
   ASSERT_EQ(Read(read, CaseNames()), 0);
-  ASSERT_GE(read.history.size(), 3);
-  EXPECT_EQ(read.history[1], 10.0);
-  EXPECT_EQ(read.jacobian(3, 1), 0.25);
+  ASSERT_GE(read.items.history.size(), 3);
+  EXPECT_EQ(read.items.history[1], 10.0);
+  EXPECT_EQ(read.items.jacobian(3, 1), 0.25);
 }
 
 // Reads the restart file of the case into a fresh state; returns the status and the output.
@@ -374,7 +322,7 @@ TEST(RestartFile, AFailedWriteKeepsThePreviousFile) {
   EXPECT_EQ(ReadFile("case.rst"), "previous");
 
   // A history shorter than the iteration number is refused, not read past its end.
-  saved.history = dvector(2);
+  saved.items.history = dvector(2);
   testing::internal::CaptureStdout();
   EXPECT_EQ(Write(saved, names), 1);
   testing::internal::GetCapturedStdout();
@@ -410,91 +358,6 @@ TEST(RestartFileDeathTest, AMissingFileEndsTheRunQuietlySuccessful) {
             "cannot open case.rst: No such file or directory\n"
             "\n\nError opening the restart file.\n"
             "Possibly previous run was not halted prematurely.\n\n");
-}
-
-// Runs CheckStopFile in a child with standard output in a file; returns what it printed.
-std::string StopFileOutputOfEndedRun(const std::string& content) {
-  WriteFile("pest.stp", content);
-  EXPECT_EXIT(
-      {
-        std::freopen("stdout.txt", "w", stdout);
-        CheckStopFile();
-        std::exit(99);
-      },
-      testing::ExitedWithCode(0), "");
-  return ReadFile("stdout.txt");
-}
-
-TEST(CheckStopFileDeathTest, CodesOneToThreeEndTheRun) {
-  TempDir dir;
-  EXPECT_EQ(StopFileOutputOfEndedRun("1\n"), "");
-  EXPECT_EQ(StopFileOutputOfEndedRun("2"),
-            "\n\nThe toolbox does not currently support\n"
-            "ceasing execution with a full parameter statistics printout.\n\n");
-  EXPECT_EQ(StopFileOutputOfEndedRun("  3 please\n"),
-            "\n\nThe toolbox does not currently support pausing execution.\n\n");
-}
-
-// The code is read as an integer conversion reads it, however long its run of digits.
-TEST(CheckStopFileDeathTest, ACodeWithManyLeadingZerosStillCounts) {
-  TempDir dir;
-  EXPECT_EQ(StopFileOutputOfEndedRun(std::string(80, '0') + "3\n"),
-            "\n\nThe toolbox does not currently support pausing execution.\n\n");
-  EXPECT_EQ(StopFileOutputOfEndedRun("\n+1x"), "");
-}
-
-TEST(CheckStopFile, OtherContentIsRemovedAndTheRunGoesOn) {
-  TempDir dir;
-  EXPECT_EQ(CheckStopFile(), 0);
-  for (const char* content : {"7\n", "", "stop\n", "99999999999999999999999\n", "-1"}) {
-    WriteFile("pest.stp", content);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(CheckStopFile(), 0) << content;
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_FALSE(FileExists("pest.stp")) << content;
-  }
-}
-
-// Only a file is read and deleted as a stop file. A directory, pipe or oversized file under
-// the name is reported with what it is and left in place (a directory is never removed), and
-// the calibration goes on.
-TEST(CheckStopFile, WhatIsNotAStopFileIsReportedAndLeftInPlace) {
-  TempDir dir;
-  const struct {
-    const char* message;
-    std::function<void()> make;
-  } cases[] = {
-      {"cannot read pest.stp: it is a directory, not a regular file\n",
-       [] { ASSERT_EQ(mkdir("pest.stp", 0755), 0); }},
-      {"cannot read pest.stp: it is a pipe, not a regular file\n",
-       [] { ASSERT_EQ(mkfifo("pest.stp", 0644), 0); }},
-      {"cannot read pest.stp: the file holds 70000 bytes, more than the 65536 a reader takes\n",
-       [] { WriteFile("pest.stp", "1" + std::string(69999, ' ')); }},
-  };
-  for (const auto& c : cases) {
-    c.make();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(CheckStopFile(), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
-    EXPECT_TRUE(FileExists("pest.stp")) << c.message;
-    std::filesystem::remove("pest.stp");
-  }
-}
-
-TEST(DeleteStaleStopFile, DeletesAFileButNeverADirectory) {
-  TempDir dir;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(DeleteStaleStopFile(), 0);
-  WriteFile("pest.stp", "1\n");
-  EXPECT_EQ(DeleteStaleStopFile(), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_FALSE(FileExists("pest.stp"));
-  ASSERT_EQ(mkdir("pest.stp", 0755), 0);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(DeleteStaleStopFile(), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "cannot delete pest.stp: it is a directory; it is left in place\n");
-  EXPECT_TRUE(FileExists("pest.stp"));
 }
 
 }  // namespace
