@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "global/objectives.h"
 #include "modellib/tarne_lib.h"
+#include "numeric/numeric.h"
 
 // argv: word 1 the option, word 2 the control name, optional word 3 "/r". Returns 1 on a
 // usage or mode error, 0 when the control file's content is refused, otherwise the status
@@ -18,9 +20,6 @@ short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv);
 
 // The pieces below are the method's decisions, apart from its model runs and files, so that
 // each rule can be checked on its own.
-
-// The value of the best objectives before any local search has given one.
-constexpr double kMlslNoObjective = -999.999;
 
 // The values of "mlsl.in", in the order the file gives them.
 struct MlslSettings {
@@ -42,12 +41,12 @@ struct MlslProgress {
   long k = 1;  // iteration
   long L = 0;  // local searches performed
   long D = 0;  // local searches that found a distinct minimum
-  double Fbest = kMlslNoObjective;  // lowest result of all local searches
-  long best_run = 0;                // the local search (1..L) that gave Fbest
-  double Kbest = kMlslNoObjective;  // lowest result over completed iterations
-  double kbest = 1e300;             // lowest result of the current iteration
-  long s_L = 0;  // successive local searches without improvement
-  long s_K = 0;  // successive iterations without improvement
+  double Fbest = kNoObjective;  // lowest result of all local searches
+  long best_run = 0;            // the local search (1..L) that gave Fbest
+  double Kbest = kNoObjective;  // lowest result over completed iterations
+  double kbest = 1e300;         // lowest result of the current iteration
+  StallCount s_L;  // successive local searches without improvement
+  StallCount s_K;  // successive iterations without improvement
 };
 
 // The stop rules, numbered as the final report numbers them.
@@ -67,27 +66,47 @@ double CriticalDistance(int n, double volume, double sigma, long m);
 // The points the start rules compare a reduced-sample point with, all parameters in stored
 // units.
 struct MlslPoints {
-  std::vector<std::vector<double>> reduced;  // the reduced sample, lowest objective first
+  std::vector<dvector> reduced;  // the reduced sample, lowest objective first
   std::vector<double> reduced_objectives;
-  std::vector<std::vector<double>> end_points;  // one per distinct minimum (D of them)
+  std::vector<dvector> end_points;  // one per distinct minimum (D of them)
   std::vector<double> end_objectives;
-  std::vector<std::vector<double>> start_points;  // one per local search (L of them)
+  std::vector<dvector> start_points;  // one per local search (L of them)
 };
 
 // Euclidean distance over all parameters, unnormalised.
-double EuclideanDistance(const std::vector<double>& a, const std::vector<double>& b);
+double EuclideanDistance(const dvector& a, const dvector& b);
+
+// One reason why a reduced-sample point starts no local search.
+struct StartRejection {
+  enum Rule {
+    kBetterNeighbour,  // a point of the reduced sample within alpha with a lower objective
+    kBetterEndPoint,   // an end point within alpha with a lower objective
+    kNearEndPoint,     // an end point nearer than dmin
+    kNearStart,        // an earlier start point nearer than 1e-8
+  };
+  Rule rule;
+  long neighbour;  // the reduced-sample position, end point or start point (from 1)
+};
+
+// The start rules' verdict on a point: every rejection in the order the rules found them; a
+// point that none rejects starts a local search.
+struct StartVerdict {
+  std::vector<StartRejection> rejections;
+  bool accepted() const { return rejections.empty(); }
+};
 
 // Applies the start rules to the reduced-sample point at position x (1..R): a better point
 // within alpha, an end point within alpha with a lower objective, an end point nearer than
-// dmin, a start point nearer than 1e-8. Every rejection writes its line to rec and the scan
-// of that rule goes on; a later rule is tried only while the point is not rejected. True
-// when a local search is to start from the point.
-bool IsStartCandidate(const MlslPoints& points, long x, double alpha, double dmin,
-                      std::FILE* rec);
+// dmin, a start point nearer than 1e-8. Each rule reports every point it rejects for; a later
+// rule is tried only while the point is not rejected.
+StartVerdict JudgeStartCandidate(const MlslPoints& points, long x, double alpha, double dmin);
+
+// The record lines of the verdict on the point at position x, one per rejection.
+void WriteRejections(std::FILE* rec, long x, double dmin, const StartVerdict& verdict);
 
 // True when end lies nearer than 1e-6 to one of the stored end points: a search that ended
 // there found no new minimum.
-bool IsKnownMinimum(const MlslPoints& points, const std::vector<double>& end);
+bool IsKnownMinimum(const MlslPoints& points, const dvector& end);
 
 // The bookkeeping after a local search whose total objective is F (L already counts it):
 // the stall counter, Fbest with its run number, kbest. Returns kMlslLocalStall,

@@ -113,7 +113,7 @@ void SeedsFile::Close() {
   file_ = nullptr;
 }
 
-short SampleParameters(ProblemRecord& record, std::int32_t& seed) {
+void SampleParameters(ProblemRecord& record, std::int32_t& seed) {
   for (int k = 1; k <= record.NPAR; ++k) {
     Parameter& p = record.parameters[k];
     if (!IsAdjustableParameter(p)) continue;
@@ -126,7 +126,6 @@ short SampleParameters(ProblemRecord& record, std::int32_t& seed) {
       p.value = (p.PARUBND - p.PARLBND) * u + p.PARLBND;
     }
   }
-  return 0;
 }
 
 ivector indexx(long n, const dvector& values) {

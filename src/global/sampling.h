@@ -54,6 +54,9 @@ class SeedsFile {
   // seeds in place from there on; that is said once.
   void Use(std::int32_t& seed);
   void Close();
+  // Whether the file is open for reading seeds, or for writing them.
+  bool reads() const { return file_ != nullptr && mode_ == Mode::kRead; }
+  bool writes() const { return file_ != nullptr && mode_ == Mode::kWrite; }
 
  private:
   Mode mode_ = Mode::kNone;
@@ -63,8 +66,8 @@ class SeedsFile {
 
 // Draws the adjustable parameters uniformly inside their bounds (a "log" parameter
 // uniformly in natural units); fixed and tied parameters keep their values and take no
-// deviate. Returns 0.
-short SampleParameters(ProblemRecord& record, std::int32_t& seed);
+// deviate.
+void SampleParameters(ProblemRecord& record, std::int32_t& seed);
 
 // Indices x[1..n] ordering values[1..n] ascending, by the quicksort index method with an
 // explicit stack of 50 entries (the process ends through nr_error when it would overflow).

@@ -1,16 +1,32 @@
-// Test support shared by the tests of the global methods: the two-group linear case, a run
-// of a method's entry in this process with its screen, record file and model runs, and the
-// checks every method makes alike (bad input refused before any model run, "prediction"
-// refused, the seeds file of a run with a failed sample).
+// Test support shared by the tests of the global methods: points written as lists, the
+// two-group linear case, a run of a method's entry in this process with its screen, record
+// file and model runs, and the checks every method makes alike (bad input refused before any
+// model run, "prediction" refused, the seeds file of a run with a failed sample).
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "lm/pest_case.h"
 #include "modellib/tarne_lib.h"
+#include "numeric/numeric.h"
 
 namespace global_test {
+
+// A point with the given stored values, addressed from 1 as the methods address theirs.
+inline dvector Point(std::initializer_list<double> values) {
+  dvector point(static_cast<long>(values.size()));
+  long k = 0;
+  for (double value : values) point[++k] = value;
+  return point;
+}
+
+inline std::vector<dvector> Points(std::initializer_list<std::initializer_list<double>> points) {
+  std::vector<dvector> result;
+  for (const auto& values : points) result.push_back(Point(values));
+  return result;
+}
 
 // Adjustable a and b in [0, 0.01] and a fixed c; a + b and a - b observed twice each with
 // inconsistent values (groups g1, g2) and weight 100, so the least-squares point is

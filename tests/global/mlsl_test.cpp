@@ -25,6 +25,8 @@ using lm_test::Captured;
 using lm_test::Occurrences;
 using global_test::LinearCase;
 using global_test::MethodRun;
+using global_test::Point;
+using global_test::Points;
 using lm_test::PestCase;
 using testing_support::CompareText;
 using testing_support::FileExists;
@@ -76,47 +78,49 @@ TEST(StartRules, EachRuleRejectsWithItsLinesAndTheFirstRejectingRuleEndsTheTests
   const double kDmin = 0.05;
   const std::vector<RuleCase> cases = {
       {"the best sample with no end or start point yet",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 1, 0.5, kDmin, true, {}},
+       {Points({{0.0, 0.0}, {0.1, 0.0}}), {1.0, 2.0}, {}, {}, {}}, 1, 0.5, kDmin, true, {}},
       {"a better neighbour within alpha",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
+       {Points({{0.0, 0.0}, {0.1, 0.0}}), {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
        {"No LS for vector 2 of the reduced sample. It is within an alpha distance of the "
         "vector 1 with a lower obj. function value"}},
       {"an equal objective is no reason (strict comparison)",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {2.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, true, {}},
+       {Points({{0.0, 0.0}, {0.1, 0.0}}), {2.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, true, {}},
       {"exactly alpha away still counts as within",
-       {{{0.0, 0.0}, {0.5, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
+       {Points({{0.0, 0.0}, {0.5, 0.0}}), {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
        {"No LS for vector 2 of the reduced sample. It is within an alpha distance of the "
         "vector 1 with a lower obj. function value"}},
       {"every better neighbour is reported; end and start points are not tried then",
-       {{{0.0, 0.0}, {0.2, 0.0}, {0.1, 0.0}}, {1.0, 2.0, 3.0}, {{0.1, 0.0}}, {0.0},
-        {{0.1, 0.0}}},
+       {Points({{0.0, 0.0}, {0.2, 0.0}, {0.1, 0.0}}), {1.0, 2.0, 3.0}, Points({{0.1, 0.0}}),
+        {0.0}, Points({{0.1, 0.0}})},
        3, 0.5, kDmin, false,
        {"No LS for vector 3 of the reduced sample. It is within an alpha distance of the "
         "vector 1 with a lower obj. function value",
         "No LS for vector 3 of the reduced sample. It is within an alpha distance of the "
         "vector 2 with a lower obj. function value"}},
       {"an end point within alpha with a lower objective",
-       {{{0.0, 0.0}}, {1.0}, {{3.0, 0.0}, {0.3, 0.0}}, {0.5, 0.5}, {}}, 1, 0.5, kDmin, false,
+       {Points({{0.0, 0.0}}), {1.0}, Points({{3.0, 0.0}, {0.3, 0.0}}), {0.5, 0.5}, {}}, 1, 0.5,
+        kDmin, false,
        {"No LS for vector 1 of the reduced sample. It is within an alpha distance of a "
         "previous LS end point"}},
       {"an end point within alpha but higher is no reason",
-       {{{0.0, 0.0}}, {1.0}, {{0.3, 0.0}}, {2.0}, {}}, 1, 0.5, kDmin, true, {}},
+       {Points({{0.0, 0.0}}), {1.0}, Points({{0.3, 0.0}}), {2.0}, {}}, 1, 0.5, kDmin, true, {}},
       {"an end point nearer than dmin, whatever its objective",
-       {{{0.0, 0.0}}, {1.0}, {{0.04, 0.0}}, {2.0}, {}}, 1, 0.01, kDmin, false,
+       {Points({{0.0, 0.0}}), {1.0}, Points({{0.04, 0.0}}), {2.0}, {}}, 1, 0.01, kDmin, false,
        {"No LS for vector 1 of the reduced sample. It is within a distance 0.050000 of a "
         "previous LS end point"}},
       {"an earlier start point nearer than 1e-8",
-       {{{0.0, 0.0}}, {1.0}, {}, {}, {{0.0, 5e-9}}}, 1, 0.01, kDmin, false,
+       {Points({{0.0, 0.0}}), {1.0}, {}, {}, Points({{0.0, 5e-9}})}, 1, 0.01, kDmin, false,
        {"No LS for vector 1 of the reduced sample. It is too close to a previous LS start "
         "point"}},
       {"an earlier start point 2e-8 away is another start",
-       {{{0.0, 0.0}}, {1.0}, {}, {}, {{0.0, 2e-8}}}, 1, 0.0, kDmin, true, {}},
+       {Points({{0.0, 0.0}}), {1.0}, {}, {}, Points({{0.0, 2e-8}})}, 1, 0.0, kDmin, true, {}},
   };
   for (const RuleCase& c : cases) {
     Captured captured;
-    const bool accepted = IsStartCandidate(c.points, c.x, c.alpha, c.dmin, captured.rec());
+    const StartVerdict verdict = JudgeStartCandidate(c.points, c.x, c.alpha, c.dmin);
+    WriteRejections(captured.rec(), c.x, c.dmin, verdict);
     captured.Finish();
-    EXPECT_EQ(accepted, c.accepted) << c.name;
+    EXPECT_EQ(verdict.accepted(), c.accepted) << c.name;
     std::string expected;
     for (const std::string& line : c.lines) expected += line + "\n";
     EXPECT_EQ(captured.record(), expected) << c.name;
@@ -125,11 +129,11 @@ TEST(StartRules, EachRuleRejectsWithItsLinesAndTheFirstRejectingRuleEndsTheTests
 
 TEST(StartRules, AnEndPointWithinOneMillionthIsAKnownMinimum) {
   MlslPoints points;
-  EXPECT_FALSE(IsKnownMinimum(points, {1.0, 2.0}));  // the first search always finds one
-  points.end_points = {{5.0, 5.0}, {1.0, 2.0}};
-  EXPECT_TRUE(IsKnownMinimum(points, {1.0 + 0.9e-6, 2.0}));
-  EXPECT_FALSE(IsKnownMinimum(points, {1.0 + 1.1e-6, 2.0}));
-  EXPECT_DOUBLE_EQ(EuclideanDistance({0.0, 0.0, 1.0}, {3.0, 4.0, 1.0}), 5.0);
+  EXPECT_FALSE(IsKnownMinimum(points, Point({1.0, 2.0})));  // the first search always finds one
+  points.end_points = Points({{5.0, 5.0}, {1.0, 2.0}});
+  EXPECT_TRUE(IsKnownMinimum(points, Point({1.0 + 0.9e-6, 2.0})));
+  EXPECT_FALSE(IsKnownMinimum(points, Point({1.0 + 1.1e-6, 2.0})));
+  EXPECT_DOUBLE_EQ(EuclideanDistance(Point({0.0, 0.0, 1.0}), Point({3.0, 4.0, 1.0})), 5.0);
 }
 
 // ---- Stop rules -----------------------------------------------------------------------------
@@ -157,7 +161,7 @@ TEST(LocalSearchBookkeeping, StallCounterBestRunAndLimits) {
   // Lstall 0: the first search stops the method with a count of 0.
   MlslProgress p;
   EXPECT_EQ(Search(p, 5.0, Settings(10, 10, 0, 5)), kMlslLocalStall);
-  EXPECT_EQ(p.s_L, 0);
+  EXPECT_EQ(p.s_L.count, 0);
   EXPECT_EQ(p.Fbest, 5.0);
   EXPECT_EQ(p.best_run, 1);
 
@@ -180,7 +184,7 @@ TEST(LocalSearchBookkeeping, StallCounterBestRunAndLimits) {
   };
   for (const auto& step : steps) {
     EXPECT_EQ(Search(p, step.F, s), step.rule) << "search " << p.L;
-    EXPECT_EQ(p.s_L, step.s_L) << "search " << p.L;
+    EXPECT_EQ(p.s_L.count, step.s_L) << "search " << p.L;
     EXPECT_EQ(p.Fbest, step.Fbest) << "search " << p.L;
     EXPECT_EQ(p.best_run, step.best_run) << "search " << p.L;
   }
@@ -202,8 +206,8 @@ TEST(IterationBookkeeping, NoIterationCountsAsStalledBeforeTheFirstLocalSearch) 
   // yet, so neither is one without improvement.
   for (p.k = 1; p.k <= 2; ++p.k) {
     EXPECT_EQ(AfterIteration(p, 10 * p.k, s, kMlslNoStop), kMlslNoStop);
-    EXPECT_EQ(p.s_K, 0);
-    EXPECT_EQ(p.Kbest, kMlslNoObjective);
+    EXPECT_EQ(p.s_K.count, 0);
+    EXPECT_EQ(p.Kbest, kNoObjective);
   }
   // Iteration 3 runs the first search: Kbest takes its result, still no stall.
   p.kbest = 1e300;
@@ -212,21 +216,21 @@ TEST(IterationBookkeeping, NoIterationCountsAsStalledBeforeTheFirstLocalSearch) 
   p.Fbest = p.kbest = 4.0;
   EXPECT_EQ(AfterIteration(p, 30, s, kMlslNoStop), kMlslNoStop);
   EXPECT_EQ(p.Kbest, 4.0);
-  EXPECT_EQ(p.s_K, 0);
+  EXPECT_EQ(p.s_K.count, 0);
   // Then iterations are judged: no search (kbest 1e300), a small gain, a real gain.
   p.k = 4;
   p.kbest = 1e300;
   EXPECT_EQ(AfterIteration(p, 40, s, kMlslNoStop), kMlslNoStop);
-  EXPECT_EQ(p.s_K, 1);
+  EXPECT_EQ(p.s_K.count, 1);
   p.k = 5;
   p.kbest = 3.99;
   EXPECT_EQ(AfterIteration(p, 50, s, kMlslNoStop), kMlslIterationStall);
-  EXPECT_EQ(p.s_K, 2);
+  EXPECT_EQ(p.s_K.count, 2);
   EXPECT_EQ(p.Kbest, 3.99);
   p.k = 6;
   p.kbest = 1.0;
   AfterIteration(p, 60, s, kMlslNoStop);
-  EXPECT_EQ(p.s_K, 0);
+  EXPECT_EQ(p.s_K.count, 0);
   EXPECT_EQ(p.Kbest, 1.0);
 }
 
