@@ -75,4 +75,10 @@ void ExpectPredictionRefused(const MethodTool& tool, const char* input);
 // sample after a failed run leaves the file alone, so sample 3's seed is missing.
 void ExpectSeedsWithoutTheThirdSample();
 
+// Run again with input, the same case in "N" mode under the same user seed: the seeds file
+// that written left replays it (the same status and record, the file only read), also after
+// failed runs, whose next sample reads no seed as it wrote none.
+void ExpectReplayWritesTheSameRecord(const MethodTool& tool, const char* input,
+                                     const MethodRun& written);
+
 }  // namespace global_test

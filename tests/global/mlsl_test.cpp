@@ -433,6 +433,7 @@ TEST(MlslMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsNoSearchBeforeFiniteO
   // The last step, a search from a failed sample, failed: its status is the method's.
   EXPECT_NE(run.status, 0);
   global_test::ExpectSeedsWithoutTheThirdSample();
+  global_test::ExpectReplayWritesTheSameRecord(kMlsl, "5 1.0 0.000001 0.001\nN 12345\n1 10 10 3 0.001\n", run);
 }
 
 TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {

@@ -276,6 +276,7 @@ TEST(TrMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsLast) {
             std::string::npos);
   EXPECT_NE(run.status, 0);  // the last run failed
   global_test::ExpectSeedsWithoutTheThirdSample();
+  global_test::ExpectReplayWritesTheSameRecord(kTr, "N 12345\n5 4 9 0.001\n", run);
 }
 
 TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {
