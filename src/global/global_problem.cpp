@@ -1,14 +1,27 @@
 #include "global/global_problem.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "pest/control_file.h"
-#include "pest/file_report.h"
-#include "pest/instruction_files.h"
-#include "pest/template_files.h"
+#include "global/method_report.h"
 
 namespace {
+
+// The lines a method prints when the command line holds no words after the program name;
+// true when it printed them.
+bool RefuseMissingArguments(int argc) {
+  if (argc >= 2) return false;
+  std::printf("\n");
+  std::printf("No command line arguments.\n");
+  std::printf("At the command prompt, please enter appropriate additional information.\n");
+  std::printf("Review the TARNE user's manual as needed.\n");
+  return true;
+}
+
+void RefusePrediction(const char* tool) {
+  std::printf("\nCurrently, the %s does not support prediction capabilities.\n", tool);
+  std::printf("Please change the PESTMODE parameter in the input control\n");
+  std::printf("file to 'estimation' and recommence execution of %s.\n\n", tool);
+}
 
 bool RestartFileExists(const OutputNames& names) {
   std::FILE* file = std::fopen(names.rst, "rb");
@@ -19,84 +32,45 @@ bool RestartFileExists(const OutputNames& names) {
 
 }  // namespace
 
-LmContext GlobalProblem::Context(bool resume) {
-  return LmContext{record,    names,     files.files(), templates, instructions,
-                   partition, first_argument, resume};
+StartUp StartGlobalMethod(const MethodNames& names, tarne::mpi_setup* partition, int argc,
+                          char** argv, GlobalProblem& problem, MethodFiles& files) {
+  if (RefuseMissingArguments(argc)) return StartUp::End(1);
+  PrintBanner(names.method_line, names.search_line);
+  if (RefuseMissingControlName(argc, argv)) return StartUp::End(1);
+  // The method's own files are opened before the case, so that a missing input file stops
+  // the method before any model run.
+  files.input = OpenMethodFile(names.input_file, "r");
+  if (!files.input) return StartUp::End(1);
+  files.rec = OpenMethodFile(names.record_file, "w");
+  if (!files.rec) return StartUp::End(1);
+  return LoadGlobalProblem(partition, argc, argv, names.tool, problem);
 }
 
-short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
-                        const std::string& tool, GlobalProblem& problem, bool* stop) {
-  *stop = true;
-  if (argc < 3) {
-    std::printf("\nNo control file was named after %s.\n", argc > 1 ? argv[1] : "the option");
-    return 1;
-  }
+StartUp LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv, const char* tool,
+                          GlobalProblem& problem) {
   problem.partition = partition;
-  problem.first_argument = argc > 1 ? argv[1] : "";
-  bool refused = false;
-  problem.restart = RestartRequested(argc, argv, &refused);
-  if (refused) return 1;
-  ProblemRecord& record = problem.record;
-  short status = ReadControlFile(record, argv[2]);
-  if (status == 0) status = OpenTemplateFiles(record, problem.templates);
-  if (status == 0) status = CheckTemplateFiles(record, problem.templates);
-  if (status == 0) status = OpenInstructionFiles(record, problem.instructions);
-  if (status != 0) return status;
-  DeleteStaleStopFile();
-  if (std::strcmp(record.PESTMODE, "prediction") == 0) {
-    if (!tool.empty()) {
-      std::printf("\nCurrently, the %s does not support prediction capabilities.\n",
-                  tool.c_str());
-      std::printf("Please change the PESTMODE parameter in the input control\n");
-      std::printf("file to 'estimation' and recommence execution of %s.\n\n", tool.c_str());
-    }
-    return 1;
-  }
-  CountParameterTypes(record);
-  if (NoAdjustableParameters(record) || InitialValuesOutOfBounds(record)) return 0;
-  status = SetTiedParameters(record);
-  if (status == 0) status = FilesNamesForWrite(argv[2], problem.names);
-  if (status != 0) return status;
+  StartUp step = ReadCase(argc, argv, [tool] { RefusePrediction(tool); }, problem);
+  if (!step.go_on) return step;
   if (problem.restart && !RestartFileExists(problem.names)) {
     // The search that would resume could not: say so before any sample is run.
     std::printf("\n\nError opening the restart file.\n");
     std::printf("Possibly previous run was not halted prematurely.\n\n");
-    return 0;
+    return StartUp::End(0);
   }
-  if (!problem.files.Open(problem.names, problem.restart)) return 1;
-  problem.control_lambda = record.RLAMBDA1;
-  *stop = false;
-  return 0;
+  step = OpenCaseFiles(problem);
+  if (step.go_on) problem.control_lambda = problem.record.RLAMBDA1;
+  return step;
 }
 
-short CloseGlobalProblem(GlobalProblem& problem) {
-  CloseTemplateFiles(problem.record, problem.templates);
-  return CloseInstructionFiles(problem.record, problem.instructions);
+bool ReadSeedSettings(InputReader& in, std::string& seeds_word, std::uint32_t& seed) {
+  return in.Word("the seeds mode (Y or N)", seeds_word) && in.Seed("the random seed", seed);
 }
 
-short RunSampleModel(GlobalProblem& problem) {
-  ProblemRecord& record = problem.record;
-  const int saved = record.NOPTMAX;
-  record.NOPTMAX = 0;
-  LmContext context = problem.Context(false);
-  LmState state = PrepareLocalSearch(record, CurrentParameterValues(record),
-                                     problem.control_lambda);
-  const short status = RunLevenbergMarquardt(context, state);
-  record.NOPTMAX = saved;
-  return status;
+bool ReadImprovementFraction(InputReader& in, double& f) {
+  return in.Real("f (the improvement fraction judged negligible)", f);
 }
 
-double TotalObjective(const ProblemRecord& record) {
-  double total = 0.0;
-  for (int g = 1; g <= record.NOBSGP; ++g) total += record.observation_groups[g].phi;
-  return total;
-}
-
-short RunLocalSearch(GlobalProblem& problem, const dvector& start, bool resume,
-                     long& model_calls) {
-  LmContext context = problem.Context(resume);
-  LmState state = PrepareLocalSearch(problem.record, start, problem.control_lambda);
-  const short status = RunLevenbergMarquardt(context, state);
-  model_calls = state.model_calls;
-  return status;
+short FinishGlobalMethod(GlobalProblem& problem, short status) {
+  if (status != 0) return status;
+  return CloseCaseInputs(problem);
 }

@@ -1,57 +1,60 @@
-// What the three global methods share: loading the problem with the checks of the -slm tool
-// and the case's output files, the sample run (the search with NOPTMAX 0: one model run and
-// phi by group) and a fresh local search from a given point. Used by multistart, MLSL and
-// trajectory repulsion.
+// The case of a global method and the start-up and close every method shares: the argument
+// checks, the banner, the method's input and record files, the case loaded as the "-slm"
+// tool loads it (with the method's own "prediction" lines and, after "/r", the restart file
+// checked before any model run). Used by multistart, MLSL and trajectory repulsion.
 #pragma once
 
+#include <cstdint>
 #include <string>
-#include <vector>
 
+#include "global/method_input.h"
+#include "lm/case_loader.h"
 #include "lm/lm_engine.h"
-#include "lm/slm_driver.h"
 #include "modellib/tarne_lib.h"
-#include "pest/output_files.h"
-#include "pest/problem.h"
 
-struct GlobalProblem {
-  ProblemRecord record;
-  FileHandleTable templates;
-  FileHandleTable instructions;
-  OutputNames names;
-  CaseFileHolder files;
+struct GlobalProblem : LoadedCase {
   tarne::mpi_setup* partition = nullptr;
-  const char* first_argument = "";
-  bool restart = false;         // "/r" followed the control file name
   double control_lambda = 0.0;  // RLAMBDA1 as the control file gives it
 
-  // A context for a search of this problem; restart as given.
-  LmContext Context(bool resume);
+  // A context for a search of this problem; resume continues it from the restart file.
+  LmContext Context(bool resume) { return SearchContext(*this, partition, resume); }
 };
 
-// Loads the control file named by argv[2] with its template and instruction files, deletes
-// "pest.stp", refuses "prediction" (with lines naming tool, such as "slm_kor_ms1", or no
-// lines when tool is empty), counts the parameters and
-// checks them against their bounds, links tied parameters, names and opens the case files
-// (the record and sensitivity files for appending after "/r"). A third word other than "/r"
-// is refused, and so is "/r" without a restart file to resume from, before any model run.
-// Returns the status; *stop is true when the method must end with that status.
-short LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv,
-                        const std::string& tool, GlobalProblem& problem, bool* stop);
+// What sets one method apart at its start.
+struct MethodNames {
+  const char* method_line;  // the banner's first line, which names the method
+  const char* search_line;  // the banner's third line, which names its local search
+  const char* input_file;   // "ms.in"
+  const char* record_file;  // "slm_kor_ms1.rec"
+  const char* tool;         // "slm_kor_ms1", as the lines refusing "prediction" name it
+};
 
-// Closes the template and instruction files of a method that ended well; returns the status
-// of closing them.
-short CloseGlobalProblem(GlobalProblem& problem);
+// The method's own files, opened at its start.
+struct MethodFiles {
+  MethodFile input;
+  MethodFile rec;
+};
 
-// One model run at the current values through the search with NOPTMAX 0 (its initial
-// sections go to the case files); afterwards the group contributions hold the sample's
-// objectives. Returns the search's status.
-short RunSampleModel(GlobalProblem& problem);
+// The start of a method: the lines for a command line without words, the banner, the lines
+// for a missing control name (before the method's files are opened, so a forgotten name
+// empties no record), the method's input file (read) and record file (emptied), then the case
+// (LoadGlobalProblem).
+StartUp StartGlobalMethod(const MethodNames& names, tarne::mpi_setup* partition, int argc,
+                          char** argv, GlobalProblem& problem, MethodFiles& files);
 
-// The sum of all observation groups' contributions: the total objective.
-double TotalObjective(const ProblemRecord& record);
+// Loads the case named by argv[2] as ReadCase does, refusing "prediction" with lines naming
+// tool; after "/r" a missing restart file ends the method (status 0) before any model run;
+// then the case's output files are opened and RLAMBDA1 remembered.
+StartUp LoadGlobalProblem(tarne::mpi_setup* partition, int argc, char** argv, const char* tool,
+                          GlobalProblem& problem);
 
-// A complete local search from start (the stored values of all NPAR parameters) on a fresh
-// state with the control file's lambda; resume makes it continue from the restart file.
-// model_calls receives its model calls. Returns its status.
-short RunLocalSearch(GlobalProblem& problem, const dvector& start, bool resume,
-                     long& model_calls);
+// Values that MLSL and trajectory repulsion read alike from their input files: the seeds mode
+// ("Y" writes the seeds file, "N" reads it, any other word leaves it alone) with the user
+// seed, and the improvement fraction f judged negligible by the stall counts.
+bool ReadSeedSettings(InputReader& in, std::string& seeds_word, std::uint32_t& seed);
+bool ReadImprovementFraction(InputReader& in, double& f);
+
+// The end of a method whose last step gave status: a failure is returned as it is; after a
+// success the template and instruction files are closed and the status of closing them is
+// returned.
+short FinishGlobalMethod(GlobalProblem& problem, short status);

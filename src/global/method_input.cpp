@@ -2,14 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
-#include "global/global_problem.h"
 #include "global/sampling.h"
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
 #include "modellib/text_util.h"
-#include "pest/parameters.h"
 
 MethodFile OpenMethodFile(const char* name, const char* mode) {
   if (mode[0] == 'r') {
@@ -54,46 +51,4 @@ bool InputReader::Seed(const char* what, std::uint32_t& seed) {
 
 bool InputReader::NotA(const char* what, const std::string& word, const char* kind) const {
   return in_.Fail(std::string(what) + " is \"" + word + "\", not " + kind);
-}
-
-Objectives GroupObjectives(const ProblemRecord& record) {
-  Objectives objectives(static_cast<size_t>(record.NOBSGP) + 1);
-  objectives[0] = TotalObjective(record);
-  for (int g = 1; g <= record.NOBSGP; ++g) objectives[g] = record.observation_groups[g].phi;
-  return objectives;
-}
-
-Objectives InfiniteObjectives(const ProblemRecord& record) {
-  return Objectives(static_cast<size_t>(record.NOBSGP) + 1,
-                    std::numeric_limits<double>::infinity());
-}
-
-void DrawSample(ProblemRecord& record, SeedChain& chain, SeedsFile& seeds,
-                bool use_seeds_file) {
-  std::int32_t seed = chain.Next();
-  if (use_seeds_file) seeds.Use(seed);
-  SampleParameters(record, seed);
-  if (record.NUMTIED > 0) RecomputeTiedParameters(record);
-}
-
-short RunSample(GlobalProblem& problem, long number, Objectives& objectives) {
-  const short status = RunSampleModel(problem);
-  if (status == 0) {
-    objectives = GroupObjectives(problem.record);
-  } else {
-    // A failed run has no objectives; taken as infinite, the sample ranks last.
-    objectives = InfiniteObjectives(problem.record);
-    std::printf("\nThe model run of sample %ld failed; its objective function is taken as "
-                "infinite.\n", number);
-  }
-  return status;
-}
-
-bool RefuseMissingArguments(int argc) {
-  if (argc >= 2) return false;
-  std::printf("\n");
-  std::printf("No command line arguments.\n");
-  std::printf("At the command prompt, please enter appropriate additional information.\n");
-  std::printf("Review the TARNE user's manual as needed.\n");
-  return true;
 }

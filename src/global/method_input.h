@@ -1,6 +1,5 @@
 // What the three global methods share around their own files: opening a method file with a
-// clear line when it cannot be opened, the checked reading of the method's input file, and
-// the objectives of a sample or search (the total and every group's contribution).
+// clear line when it cannot be opened, and the checked reading of the method's input file.
 #pragma once
 
 #include <cstdint>
@@ -43,30 +42,3 @@ class InputReader {
 
   tarne::TokenReader in_;
 };
-
-// Entry 0 the total objective function, entry g the contribution of observation group g.
-using Objectives = std::vector<double>;
-// The objectives of the last model run.
-Objectives GroupObjectives(const ProblemRecord& record);
-// The objectives of a run that failed: nothing was computed for its parameters, so they are
-// taken as infinite (printed "inf"), which no finished run can undercut.
-Objectives InfiniteObjectives(const ProblemRecord& record);
-
-class SeedChain;
-class SeedsFile;
-struct GlobalProblem;
-
-// Draws the next sample: the next seed of the chain (given to the seeds file first unless
-// use_seeds_file is false), the adjustable parameters sampled inside their bounds and the
-// tied ones re-tied.
-void DrawSample(ProblemRecord& record, SeedChain& chain, SeedsFile& seeds,
-                bool use_seeds_file);
-
-// The sample run at the current values; objectives receives its objectives, or infinite
-// ones after a failed run, which one screen line reports with the sample's number. Returns
-// the run's status.
-short RunSample(GlobalProblem& problem, long number, Objectives& objectives);
-
-// The lines a method prints when the command line holds no words after the program name;
-// true when it printed them.
-bool RefuseMissingArguments(int argc);

@@ -1,35 +1,26 @@
 #include "global/mlsl.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <memory>
-
+#include "global/global_method.h"
 #include "global/global_problem.h"
+#include "global/local_search.h"
 #include "global/method_input.h"
+#include "global/method_report.h"
 #include "global/recording_search.h"
+#include "global/sample_runs.h"
 #include "global/sampling.h"
-#include "lm/lm_state.h"
-#include "pest/file_report.h"
-#include "pest/instruction_files.h"
 #include "pest/parameters.h"
-#include "pest/template_files.h"
 
 namespace {
 
-constexpr const char* kInputFileName = "mlsl.in";
-constexpr const char* kRecordFileName = "slm_kor_mlsl.rec";
-constexpr double kInfinite = std::numeric_limits<double>::infinity();
-constexpr double kPi = 3.14159265358979323846;
-// An end point nearer than this to an earlier one is the same minimum.
-constexpr double kSameMinimum = 1e-6;
-// A candidate nearer than this to an earlier start would repeat that search.
-constexpr double kSameStart = 1e-8;
+const MethodNames kNames = {
+    "\nUsing the Multi Level Single Linkage (MLSL) stochastic global optimization method,\n",
+    "MLSL uses the (Secant) Levenberg-Marquardt local search method,\n",
+    "mlsl.in",
+    "slm_kor_mlsl.rec",
+    "slm_kor_mlsl",
+};
 
+// Values 1 to 4 of "mlsl.in".
 bool ReadSampleValues(InputReader& in, MlslSettings& s) {
   return in.Count("N (the uniform sample size per iteration)", 1, s.N) &&
          in.Real("gamma (the reduction value)", s.gamma,
@@ -40,175 +31,144 @@ bool ReadSampleValues(InputReader& in, MlslSettings& s) {
          in.Real("dmin (the least distance from an earlier end point)", s.dmin);
 }
 
-// Values 5 to 11 of "mlsl.in".
+// Values 5 to 11 of "mlsl.in": the limits are at least 1, while a stall limit of 0 stops the
+// method at its first local search or iteration.
 bool ReadStopValues(InputReader& in, MlslSettings& s) {
-  return in.Word("the seeds mode (Y or N)", s.seeds_word) &&
-         in.Seed("the random seed", s.seed) &&
-         in.Count("Kmax (the maximum number of MLSL iterations)", 1, s.Kmax) &&
+  if (!ReadSeedSettings(in, s.seeds_word, s.seed)) return false;
+  return in.Count("Kmax (the maximum number of MLSL iterations)", 1, s.Kmax) &&
          in.Count("Lmax (the maximum number of local searches)", 1, s.Lmax) &&
          in.Count("Lstall (the local searches without improvement that stop the method)", 0,
                   s.Lstall) &&
          in.Count("Kstall (the iterations without improvement that stop the method)", 0,
                   s.Kstall) &&
-         in.Real("f (the improvement fraction judged negligible)", s.f);
+         ReadImprovementFraction(in, s.f);
 }
 
 void WriteControlSection(std::FILE* rec, const MlslSettings& s, const char* case_name) {
-  std::fprintf(rec, "                        CT_MLSL CONTROL INFORMATION\n\n");
-  std::fprintf(rec, "Input unsigned long random seed                             : %u\n", s.seed);
-  std::fprintf(rec, "Uniform random sample size at step k                        : %ld\n", s.N);
-  std::fprintf(rec, "Value for reduction of the sample                           : %lf\n",
-               s.gamma);
-  std::fprintf(rec, "Value for sigma                                             : %lf\n",
-               s.sigma);
-  std::fprintf(rec, "Maximum MLSL iterations to carry out                        : %ld\n",
-               s.Kmax);
-  std::fprintf(rec, "Maximum number of local search inversions to carry out      : %ld\n",
-               s.Lmax);
-  std::fprintf(rec,
-               "Maximum number of CT runs with no objective function improvement    : %ld\n",
-               s.Lstall);
-  std::fprintf(rec,
-               "Maximum number of MLSL iterations with no objective function improvement    "
-               ": %ld\n",
-               s.Kstall);
-  std::fprintf(rec, "Improvement fraction judged to be negligible                : %lf\n", s.f);
-  std::fprintf(rec, "Name of existing control file : %s\n\n", case_name);
-  std::fflush(rec);
+  WriteControlSection(
+      rec, "CT_MLSL", s.seed,
+      {ControlValue::Count("Uniform random sample size at step k                        : ", s.N),
+       ControlValue::Real("Value for reduction of the sample                           : ",
+                          s.gamma),
+       ControlValue::Real("Value for sigma                                             : ",
+                          s.sigma),
+       ControlValue::Count("Maximum MLSL iterations to carry out                        : ",
+                           s.Kmax),
+       ControlValue::Count("Maximum number of local search inversions to carry out      : ",
+                           s.Lmax),
+       ControlValue::Count(
+           "Maximum number of CT runs with no objective function improvement    : ", s.Lstall),
+       ControlValue::Count(
+           "Maximum number of MLSL iterations with no objective function improvement    : ",
+           s.Kstall),
+       ControlValue::Real("Improvement fraction judged to be negligible                : ",
+                          s.f)},
+      case_name);
 }
 
-// The order of the samples: a total that is not a number ranks with the failed runs.
-double SortKey(double total) { return std::isnan(total) ? kInfinite : total; }
+// The product of the adjustable parameters' bound ranges, in stored units.
+double AdjustableVolume(const ProblemRecord& record) {
+  double volume = 1.0;
+  for (int k = 1; k <= record.NPAR; ++k) {
+    const Parameter& p = record.parameters[k];
+    if (IsAdjustableParameter(p)) volume *= p.PARUBND - p.PARLBND;
+  }
+  return volume;
+}
+
+// How a local search ended, as the record tells it.
+enum class SearchEnd { kFailed, kKnownMinimum, kNewMinimum };
+
+// Everything an MLSL run keeps from its first iteration to its final report.
+struct MlslState {
+  MlslProgress progress;
+  SampleTable samples;
+  MlslPoints points;
+  std::vector<long> reduced_samples;  // [x - 1]: the sample at position x
+  Trajectory trajectory{true};
+  double alpha = 0.0;
+  bool alpha_known = false;
+  long model_calls = 0;
+  short status = 0;  // the status of the last sample run or local search
+};
 
 // One MLSL run from the first iteration to the final report.
-class MlslMethod {
+class MlslMethod : GlobalMethod<MlslSettings> {
  public:
-  MlslMethod(GlobalProblem& problem, const MlslSettings& settings, std::FILE* rec,
-             SeedsFile& seeds)
-      : problem_(problem),
-        record_(problem.record),
-        settings_(settings),
-        rec_(rec),
-        seeds_(seeds),
-        chain_(settings.seed),
-        trajectory_(true) {
-    for (int k = 1; k <= record_.NPAR; ++k) {
-      const Parameter& p = record_.parameters[k];
-      if (IsAdjustableParameter(p)) volume_ *= p.PARUBND - p.PARLBND;
-    }
-  }
+  using GlobalMethod::GlobalMethod;
 
   short Run() {
+    MlslProgress& progress = state_.progress;
     int rule = kMlslNoStop;
     while (rule == kMlslNoStop) {
       SamplingPhase();
-      const long M = progress_.k * settings_.N;
+      const long M = progress.k * settings_.N;
       const long R = static_cast<long>(static_cast<double>(M) * settings_.gamma);
-      ReducedSample(M, R);
+      ReduceSample(M, R);
+      WriteReducedSample();
       UpdateCriticalDistance(M);
-      progress_.kbest = 1e300;
+      WriteCriticalDistance();
+      progress.kbest = 1e300;
       const int scan_rule = ScanCandidates(R);
-      rule = AfterIteration(progress_, M, settings_, scan_rule);
-      if (rule == kMlslNoStop) ++progress_.k;
+      rule = AfterIteration(progress, M, settings_, scan_rule);
+      if (rule == kMlslNoStop) ++progress.k;
     }
     WriteFinalReport(rule);
-    if (progress_.L == 0) {
-      std::printf("\nMLSL ran no local search, so it found no best objective function value.\n");
-    } else {
-      std::printf("\nBest result: local search %ld, with a total objective function value of "
-                  "%lf.\n",
-                  progress_.best_run, progress_.Fbest);
-    }
-    return status_;
+    PrintSummary();
+    return state_.status;
   }
 
  private:
-  // ---- Sampling --------------------------------------------------------------------------
+  // ---- Steps ------------------------------------------------------------------------------
 
+  // The N samples of the iteration and their model runs, one row each.
   void SamplingPhase() {
-    for (long s = 1; s <= settings_.N; ++s) {
-      // A sample that follows a failed step leaves the seeds file alone.
-      DrawSample(record_, chain_, seeds_, status_ == 0);
-      samples_.push_back(CurrentValues(record_));
-      const long m = static_cast<long>(samples_.size());
-      if (s == 1) {
-        std::fprintf(rec_, "\nSampling Phase: Iteration %ld\n\n", progress_.k);
-        WriteTitleRow(true);
-      }
-      objectives_.emplace_back();
-      status_ = RunSample(problem_, m, objectives_.back());
-      WriteAdjustableValues(samples_.back());
-      for (double value : objectives_.back()) std::fprintf(rec_, "%lf\t", value);
-      std::fprintf(rec_, "\n");
-      std::fflush(rec_);
-    }
+    std::fprintf(rec_, "\nSampling Phase: Iteration %ld\n\n", state_.progress.k);
+    WriteTitleRow(rec_, record_, true);
+    state_.status = RunSamples(
+        settings_.N, state_.status, state_.samples, [this](const SampleRun& run) {
+          WriteValuesRow(rec_, record_, run.point, run.objectives, Digits::kFixed);
+        });
     std::fprintf(rec_, "\n");
-    model_calls_ += settings_.N;
+    state_.model_calls += settings_.N;
   }
 
-  void WriteTitleRow(bool with_groups) {
-    for (int k = 1; k <= record_.NPAR; ++k) {
-      if (IsAdjustableParameter(record_.parameters[k])) {
-        std::fprintf(rec_, "%s\t", record_.parameters[k].PARNME);
-      }
-    }
-    std::fprintf(rec_, "Total\t");
-    if (with_groups) {
-      for (int g = 1; g <= record_.NOBSGP; ++g) {
-        std::fprintf(rec_, "%s\t", record_.observation_groups[g].OBGNME);
-      }
-    }
-    std::fprintf(rec_, "\n");
-  }
-
-  void WriteAdjustableValues(const std::vector<double>& point) {
-    for (int k = 1; k <= record_.NPAR; ++k) {
-      const Parameter& p = record_.parameters[k];
-      if (IsAdjustableParameter(p)) std::fprintf(rec_, "%lf\t", NaturalValue(p, point[k - 1]));
-    }
-  }
-
-  // ---- Reduced sample and critical distance ----------------------------------------------
-
-  void ReducedSample(long M, long R) {
+  // The R samples of lowest total objective among all M, in ascending order.
+  void ReduceSample(long M, long R) {
     dvector totals(M);
-    for (long m = 1; m <= M; ++m) totals[m] = SortKey(objectives_[m - 1][0]);
+    for (long m = 1; m <= M; ++m) {
+      totals[m] = RankingValue(state_.samples.objectives[m - 1][0]);
+    }
     const ivector order = indexx(M, totals);
-    points_.reduced.clear();
-    points_.reduced_objectives.clear();
-    reduced_samples_.clear();
+    MlslPoints& points = state_.points;
+    points.reduced.clear();
+    points.reduced_objectives.clear();
+    state_.reduced_samples.clear();
     for (long x = 1; x <= R; ++x) {
       const long m = order[x];
-      reduced_samples_.push_back(m);
-      points_.reduced.push_back(samples_[m - 1]);
-      points_.reduced_objectives.push_back(totals[m]);
-    }
-    if (R < 1) return;
-    std::fprintf(rec_, "Reduced Sample Set: Iteration %ld\n\n", progress_.k);
-    WriteTitleRow(false);
-    for (long m : reduced_samples_) {
-      WriteAdjustableValues(samples_[m - 1]);
-      std::fprintf(rec_, "%lf\t", objectives_[m - 1][0]);
-      std::fprintf(rec_, "\n");
+      state_.reduced_samples.push_back(m);
+      points.reduced.push_back(state_.samples.points[m - 1]);
+      points.reduced_objectives.push_back(totals[m]);
     }
   }
 
   void UpdateCriticalDistance(long M) {
     // After a failed step the distance keeps its previous value; the first one is always
     // computed, so that there is one to keep.
-    if (status_ == 0 || !alpha_known_) {
-      alpha_ = CriticalDistance(record_.NUMADJ, volume_, settings_.sigma, M);
-      alpha_known_ = true;
+    if (state_.status == 0 || !state_.alpha_known) {
+      state_.alpha = CriticalDistance(record_.NUMADJ, volume_, settings_.sigma, M);
+      state_.alpha_known = true;
     }
-    std::fprintf(rec_, "\n\nFor iteration %ld, alpha equals %lf\n\n", progress_.k, alpha_);
-    std::fflush(rec_);
   }
 
-  // ---- Candidates and local searches -----------------------------------------------------
-
+  // Runs a local search from every reduced-sample point the start rules accept, until a
+  // stop rule fires; returns that rule or kMlslNoStop.
   int ScanCandidates(long R) {
     for (long x = 1; x <= R; ++x) {
-      if (!IsStartCandidate(points_, x, alpha_, settings_.dmin, rec_)) continue;
+      const StartVerdict verdict =
+          JudgeStartCandidate(state_.points, x, state_.alpha, settings_.dmin);
+      WriteRejections(rec_, x, settings_.dmin, verdict);
+      if (!verdict.accepted()) continue;
       const int rule = LocalSearch(x);
       if (rule != kMlslNoStop) return rule;
     }
@@ -216,134 +176,139 @@ class MlslMethod {
   }
 
   int LocalSearch(long x) {
-    const long k = progress_.k;
-    const long m = reduced_samples_[x - 1];
-    const std::vector<double>& start = samples_[m - 1];
+    MlslProgress& progress = state_.progress;
+    const long m = state_.reduced_samples[x - 1];
+    const dvector& start = state_.samples.points[m - 1];
+    WriteSearchStart(x);
+    ++progress.L;
+    ++progress.D;
+    // The start column carries the sample's objective until the search's initial run
+    // replaces it (a resumed search makes no initial run).
+    const int start_column = state_.trajectory.Add(start, state_.samples.objectives[m - 1][0]);
+    state_.points.start_points.push_back(start);
+    // Only the first search of a run started with "/r" resumes from the restart file: it is
+    // the search that was interrupted; every later one starts afresh.
+    const SearchOutcome outcome =
+        RunLocalSearch(problem_, start, problem_.restart && progress.L == 1, &state_.trajectory);
+    state_.status = outcome.status;
+    state_.model_calls += outcome.model_calls;
+    // A failed search has no result: it yields no end point and ranks as infinite.
+    SearchEnd end = SearchEnd::kNewMinimum;
+    if (outcome.status != 0) end = SearchEnd::kFailed;
+    else if (IsKnownMinimum(state_.points, outcome.end)) end = SearchEnd::kKnownMinimum;
+    const double F = outcome.objectives[0];
+    if (end == SearchEnd::kNewMinimum) {
+      state_.points.end_points.push_back(outcome.end);
+      state_.points.end_objectives.push_back(F);
+    } else {
+      --progress.D;
+    }
+    ReportLocalSearch(end, m, outcome, start_column);
+    return AfterLocalSearch(progress, F, settings_);
+  }
+
+  // ---- Reports ----------------------------------------------------------------------------
+
+  void WriteReducedSample() {
+    if (state_.reduced_samples.empty()) return;
+    std::fprintf(rec_, "Reduced Sample Set: Iteration %ld\n\n", state_.progress.k);
+    WriteTitleRow(rec_, record_, false);
+    for (long m : state_.reduced_samples) {
+      const Objectives total = {state_.samples.objectives[m - 1][0]};
+      WriteValuesRow(rec_, record_, state_.samples.points[m - 1], total, Digits::kFixed);
+    }
+  }
+
+  void WriteCriticalDistance() {
+    std::fprintf(rec_, "\n\nFor iteration %ld, alpha equals %lf\n\n", state_.progress.k,
+                 state_.alpha);
+    std::fflush(rec_);
+  }
+
+  void WriteSearchStart(long x) {
     std::fprintf(rec_,
                  "\nA LS will be performed from vector %ld of the reduced sample in iteration "
                  "%ld\n",
-                 x, k);
+                 x, state_.progress.k);
     std::fflush(rec_);
-    ++progress_.L;
-    ++progress_.D;
-    dvector start_values(record_.NPAR);
-    for (int j = 1; j <= record_.NPAR; ++j) {
-      record_.parameters[j].value = start[j - 1];
-      start_values[j] = start[j - 1];
-    }
-    // The start column carries the sample's objective until the search's initial run
-    // replaces it (a resumed search makes no initial run).
-    const int start_column = trajectory_.Add(record_, objectives_[m - 1][0]);
-    points_.start_points.push_back(start);
+  }
 
-    // Only the first search of a run started with "/r" resumes from the restart file: it is
-    // the search that was interrupted; every later one starts afresh.
-    LmContext context = problem_.Context(problem_.restart && progress_.L == 1);
-    LmState state = PrepareLocalSearch(record_, start_values, problem_.control_lambda);
-    long calls = 0;
-    status_ = RunRecordingSearch(context, state, trajectory_, calls);
-    model_calls_ += calls;
-
-    const std::vector<double> end = CurrentValues(record_);
-    std::vector<double> optimised = GroupObjectives(record_);
-    if (status_ != 0) {
-      // A failed search has no result: it yields no end point and ranks as infinite.
-      std::fill(optimised.begin(), optimised.end(), kInfinite);
+  // The lines of the local search from sample m, by how it ended.
+  void ReportLocalSearch(SearchEnd end, long m, const SearchOutcome& outcome, int start_column) {
+    const long k = state_.progress.k;
+    if (end == SearchEnd::kFailed) {
       std::printf("\nLocal search %ld failed; its objective function is taken as infinite.\n",
-                  progress_.L);
+                  state_.progress.L);
+      std::fprintf(rec_, "\n THIS LOCAL SEARCH FAILED AND YIELDED NO LOCAL MINIMUM\n");
+    } else if (end == SearchEnd::kKnownMinimum) {
+      std::fprintf(rec_, "\n THIS LOCAL SEARCH DID NOT RESULT IN A NEW LOCAL MINIMUM\n");
     }
-    const double F = optimised[0];
-    if (status_ != 0 || IsKnownMinimum(points_, end)) {
-      --progress_.D;
-      if (status_ != 0) {
-        std::fprintf(rec_, "\n THIS LOCAL SEARCH FAILED AND YIELDED NO LOCAL MINIMUM\n");
-      } else {
-        std::fprintf(rec_, "\n THIS LOCAL SEARCH DID NOT RESULT IN A NEW LOCAL MINIMUM\n");
-      }
+    if (end != SearchEnd::kNewMinimum) {
       std::fprintf(rec_,
                    "\n Results of MLSL supervised local search which occured in step %ld "
                    "--->\n\n",
                    k);
-      WriteResultTables(m, optimised, calls);
+      WriteResultTables(m, outcome);
     } else {
-      points_.end_points.push_back(end);
-      points_.end_objectives.push_back(F);
       std::fprintf(rec_,
                    "\n Results of MLSL supervised local search %ld which occured in step %ld "
                    "--->\n\n",
-                   progress_.D, k);
-      WriteResultTables(m, optimised, calls);
+                   state_.progress.D, k);
+      WriteResultTables(m, outcome);
       WriteUpgradeVectors(start_column);
     }
     std::fflush(rec_);
-    return AfterLocalSearch(progress_, F, settings_);
   }
 
-  // The parameter and objective tables of one local search from sample m, and its calls.
-  void WriteResultTables(long m, const std::vector<double>& optimised, long calls) {
-    std::fprintf(rec_, "     Parameter values:-\n\n");
-    std::fprintf(rec_, "         Parameter           Starting parameter  Optimised parameter\n");
-    std::fprintf(rec_, "         name                value               value\n");
-    for (int k = 1; k <= record_.NPAR; ++k) {
-      const Parameter& p = record_.parameters[k];
-      if (!IsAdjustableParameter(p)) continue;
-      std::fprintf(rec_, "\t%s\t%lf\t%lf\n", p.PARNME, NaturalValue(p, samples_[m - 1][k - 1]),
-                   NaturalValue(p));
-    }
-    std::fprintf(rec_, "\n\n     Objective function(s):-\n\n");
-    std::fprintf(rec_, "         Observation         Starting objective  Optimised objective\n");
-    std::fprintf(rec_, "         group name          function value      function value\n");
-    for (int g = 0; g <= record_.NOBSGP; ++g) {
-      std::fprintf(rec_, "\t%s\t%lf\t%lf\n",
-                   g == 0 ? "total" : record_.observation_groups[g].OBGNME,
-                   objectives_[m - 1][g], optimised[g]);
-    }
-    std::fprintf(rec_, "\n\n");
-    std::fprintf(rec_, " Number of model runs for latest Local Search   = %ld\n", calls);
-    std::fprintf(rec_, " Total number of model calls so far       = %ld\n", model_calls_);
-    std::fprintf(rec_, "\n\n");
-    std::fprintf(rec_, "\n\n");
+  void WriteResultTables(long m, const SearchOutcome& outcome) {
+    const SampleTable& samples = state_.samples;
+    WriteSearchTables(rec_, record_,
+                      {samples.points[m - 1], outcome.end, samples.objectives[m - 1],
+                       outcome.objectives},
+                      Digits::kFixed);
+    WriteModelCalls(rec_, "Local Search", outcome.model_calls, state_.model_calls);
   }
 
+  // Every point the search recorded from its start column on, with its phi; the groups'
+  // columns hold the marker.
   void WriteUpgradeVectors(int start_column) {
     std::fprintf(rec_,
                  "Upgrade vectors for Local Search %ld which occured during step %ld of MLSL\n\n",
-                 progress_.D, progress_.k);
-    for (int c = start_column; c <= trajectory_.size(); ++c) {
-      WriteAdjustableValues(trajectory_.point(c));
-      std::fprintf(rec_, "%lf\t", trajectory_.objective(c));
-      for (int g = 1; g <= record_.NOBSGP; ++g) std::fprintf(rec_, "%lf\t", kMlslNoObjective);
-      std::fprintf(rec_, "\n");
+                 state_.progress.D, state_.progress.k);
+    const Trajectory& trajectory = state_.trajectory;
+    Objectives values(static_cast<size_t>(record_.NOBSGP) + 1, kNoObjective);
+    for (int c = start_column; c <= trajectory.size(); ++c) {
+      values[0] = trajectory.objective(c);
+      WriteValuesRow(rec_, record_, trajectory.point(c), values, Digits::kFixed);
     }
     std::fprintf(rec_, "\n\n");
   }
 
-  // ---- Final report ----------------------------------------------------------------------
-
   void WriteFinalReport(int rule) {
-    std::fprintf(rec_, "\n\n\n\n                   RESULTS OF GLOBAL SEARCH PROCESS\n\n");
-    std::fprintf(rec_, "Actual number of local searches performed is: %ld\n", progress_.L);
+    const MlslProgress& progress = state_.progress;
+    WriteGlobalResultsHeading(rec_);
+    std::fprintf(rec_, "Actual number of local searches performed is: %ld\n", progress.L);
     std::fprintf(rec_, "The number of local searches that yielded distinct local minima: %ld\n",
-                 progress_.D);
-    std::fprintf(rec_, "The number of MLSL iterations is: %ld\n", progress_.k);
+                 progress.D);
+    std::fprintf(rec_, "The number of MLSL iterations is: %ld\n", progress.k);
     std::fprintf(rec_,
                  "The global search process yielded a total objective function value of %lf\n",
-                 progress_.Fbest);
+                 progress.Fbest);
     std::fprintf(rec_, "This value was obtained from reported inversion run number %ld\n\n",
-                 progress_.best_run);
-    std::fprintf(rec_, "Total model calls    = %ld\n", model_calls_);
+                 progress.best_run);
+    std::fprintf(rec_, "Total model calls    = %ld\n", state_.model_calls);
     switch (rule) {
       case kMlslLocalStall:
         std::fprintf(rec_,
                      "Stopped because there have been %ld actual local searches with no "
                      "objective function improvement.\n\n",
-                     progress_.s_L);
+                     progress.s_L.count);
         break;
       case kMlslLocalLimit:
         std::fprintf(rec_,
                      "Stopped because there have been %ld local searches, the maximum set "
                      "with input.\n\n",
-                     progress_.L);
+                     progress.L);
         break;
       case kMlslBayesian:
         std::fprintf(rec_, "Stopped because Bayesian stopping criteria were satisfied.\n\n");
@@ -358,186 +323,72 @@ class MlslMethod {
         std::fprintf(rec_,
                      "Stopped because there have been %ld MLSL iterations with no objective "
                      "function improvement.\n\n",
-                     progress_.s_K);
+                     progress.s_K.count);
         break;
     }
     std::fflush(rec_);
   }
 
-  GlobalProblem& problem_;
-  ProblemRecord& record_;
-  const MlslSettings& settings_;
-  std::FILE* rec_;
-  SeedsFile& seeds_;
-  SeedChain chain_;
-  Trajectory trajectory_;
-  MlslProgress progress_;
-  MlslPoints points_;
-  std::vector<std::vector<double>> samples_;     // [m - 1]: every parameter of sample m
-  std::vector<std::vector<double>> objectives_;  // [m - 1][g]: total (g = 0) and groups
-  std::vector<long> reduced_samples_;            // [x - 1]: the sample at position x
-  double volume_ = 1.0;
-  double alpha_ = 0.0;
-  bool alpha_known_ = false;
-  long model_calls_ = 0;
-  short status_ = 0;  // the status of the last sample run or local search
-};
+  void PrintSummary() {
+    if (state_.progress.L == 0) {
+      std::printf("\nMLSL ran no local search, so it found no best objective function value.\n");
+    } else {
+      PrintBestResult("local search", state_.progress.best_run, state_.progress.Fbest);
+    }
+  }
 
-// The logarithm of the gamma function by the Lanczos series.
-double LogGamma(double x) {
-  static const double kCoefficients[6] = {76.18009172947146,     -86.50532032941678,
-                                          24.01409824083091,     -1.231739572450155,
-                                          0.001208650973866179,  -5.395239384953e-6};
-  double y = x;
-  double tmp = x + 5.5;
-  tmp -= (x + 0.5) * std::log(tmp);
-  double series = 1.000000000190015;
-  for (double c : kCoefficients) series += c / ++y;
-  return -tmp + std::log(2.5066282746310005 * series / x);
-}
+  MlslState state_;
+  const double volume_ = AdjustableVolume(record_);
+};
 
 }  // namespace
 
-double CriticalDistance(int n, double volume, double sigma, long m) {
-  const double M = static_cast<double>(m);
-  const double inner = std::exp(LogGamma(1.0 + n / 2.0)) * volume * sigma * std::log(M) / M;
-  return std::pow(inner, 1.0 / n) / std::sqrt(kPi);
-}
-
-double EuclideanDistance(const std::vector<double>& a, const std::vector<double>& b) {
-  double sum = 0.0;
-  for (size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-  return std::sqrt(sum);
-}
-
-bool IsStartCandidate(const MlslPoints& points, long x, double alpha, double dmin,
-                      std::FILE* rec) {
-  const std::vector<double>& p = points.reduced[x - 1];
-  const double objective = points.reduced_objectives[x - 1];
-  bool rejected = false;
-  const long R = static_cast<long>(points.reduced.size());
-  for (long y = 1; y <= R; ++y) {
-    if (y == x) continue;
-    if (EuclideanDistance(p, points.reduced[y - 1]) <= alpha &&
-        objective > points.reduced_objectives[y - 1]) {
-      std::fprintf(rec,
-                   "No LS for vector %ld of the reduced sample. It is within an alpha distance "
-                   "of the vector %ld with a lower obj. function value\n",
-                   x, y);
-      rejected = true;
-    }
-  }
-  const size_t D = points.end_points.size();
-  if (D >= 1 && !rejected) {
-    for (size_t i = 0; i < D; ++i) {
-      if (EuclideanDistance(p, points.end_points[i]) <= alpha &&
-          objective > points.end_objectives[i]) {
+void WriteRejections(std::FILE* rec, long x, double dmin, const StartVerdict& verdict) {
+  for (const StartRejection& rejection : verdict.rejections) {
+    switch (rejection.rule) {
+      case StartRejection::kBetterNeighbour:
+        std::fprintf(rec,
+                     "No LS for vector %ld of the reduced sample. It is within an alpha "
+                     "distance of the vector %ld with a lower obj. function value\n",
+                     x, rejection.neighbour);
+        break;
+      case StartRejection::kBetterEndPoint:
         std::fprintf(rec,
                      "No LS for vector %ld of the reduced sample. It is within an alpha "
                      "distance of a previous LS end point\n",
                      x);
-        rejected = true;
-      }
-    }
-  }
-  if (D >= 1 && !rejected) {
-    for (size_t i = 0; i < D; ++i) {
-      if (EuclideanDistance(p, points.end_points[i]) < dmin) {
+        break;
+      case StartRejection::kNearEndPoint:
         std::fprintf(rec,
                      "No LS for vector %ld of the reduced sample. It is within a distance %lf "
                      "of a previous LS end point\n",
                      x, dmin);
-        rejected = true;
-      }
-    }
-  }
-  if (!points.start_points.empty() && !rejected) {
-    for (const std::vector<double>& start : points.start_points) {
-      if (EuclideanDistance(p, start) < kSameStart) {
+        break;
+      case StartRejection::kNearStart:
         std::fprintf(rec,
                      "No LS for vector %ld of the reduced sample. It is too close to a previous "
                      "LS start point\n",
                      x);
-        rejected = true;
-      }
+        break;
     }
   }
-  return !rejected;
-}
-
-bool IsKnownMinimum(const MlslPoints& points, const std::vector<double>& end) {
-  for (const std::vector<double>& earlier : points.end_points) {
-    if (EuclideanDistance(end, earlier) < kSameMinimum) return true;
-  }
-  return false;
-}
-
-int AfterLocalSearch(MlslProgress& progress, double F, const MlslSettings& settings) {
-  if (progress.L >= 2) {
-    progress.s_L = F < (1.0 - settings.f) * progress.Fbest ? 0 : progress.s_L + 1;
-  }
-  if (progress.L == 1 && progress.Fbest == kMlslNoObjective) {
-    progress.Fbest = F;
-    progress.best_run = 1;
-  } else if (progress.L > 1 && F < progress.Fbest) {
-    progress.Fbest = F;
-    progress.best_run = progress.L;
-  }
-  progress.kbest = std::min(progress.kbest, F);
-  if (progress.s_L == settings.Lstall) return kMlslLocalStall;
-  if (progress.L >= settings.Lmax) return kMlslLocalLimit;
-  return kMlslNoStop;
-}
-
-int AfterIteration(MlslProgress& progress, long M, const MlslSettings& settings,
-                   int scan_rule) {
-  if (progress.Kbest == kMlslNoObjective) {
-    // No local search has given a result before this iteration: the iteration cannot be one
-    // without improvement, and Kbest takes the first result there is.
-    if (progress.L >= 1) progress.Kbest = progress.Fbest;
-  } else {
-    progress.s_K = progress.kbest < (1.0 - settings.f) * progress.Kbest ? 0 : progress.s_K + 1;
-    progress.Kbest = std::min(progress.kbest, progress.Kbest);
-  }
-  int rule = scan_rule;
-  const double reduced = static_cast<double>(M) * settings.gamma;
-  const double D = static_cast<double>(progress.D);
-  if (reduced > D + 2.0 && D + 0.5 >= (reduced - 1.0) * D / (reduced - D - 2.0)) {
-    rule = kMlslBayesian;
-  }
-  if (progress.k >= settings.Kmax) rule = kMlslIterationLimit;
-  if (progress.s_K == settings.Kstall) rule = kMlslIterationStall;
-  return rule;
 }
 
 short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv) {
-  if (RefuseMissingArguments(argc)) return 1;
-  std::printf("\nUsing the Multi Level Single Linkage (MLSL) stochastic global optimization "
-              "method,\n");
-  std::printf("as implemented directly in TARNE, to calibrate the current TARNE model.\n");
-  std::printf("MLSL uses the (Secant) Levenberg-Marquardt local search method,\n");
-  std::printf("as implemented directly in TARNE, for local search.\n\n");
-
-  const MethodFile input = OpenMethodFile(kInputFileName, "r");
-  if (!input) return 1;
-  const MethodFile rec = OpenMethodFile(kRecordFileName, "w");
-  if (!rec) return 1;
   GlobalProblem problem;
-  bool stop = true;
-  const short loaded = LoadGlobalProblem(partition, argc, argv, "slm_kor_mlsl", problem, &stop);
-  if (stop) return loaded;
-
+  MethodFiles files;
+  const StartUp start = StartGlobalMethod(kNames, partition, argc, argv, problem, files);
+  if (!start.go_on) return start.status;
   MlslSettings settings;
-  InputReader in(input.get(), kInputFileName);
+  InputReader in(files.input.get(), kNames.input_file);
   if (!ReadSampleValues(in, settings)) return 1;
   PrintSeedsNote();
   if (!ReadStopValues(in, settings)) return 1;
   SeedsFile seeds;
   if (!seeds.Open(SeedsFile::ModeOfWord(settings.seeds_word))) return 1;
-  WriteControlSection(rec.get(), settings, problem.names.base);
+  WriteControlSection(files.rec.get(), settings, problem.names.base);
 
-  MlslMethod method(problem, settings, rec.get(), seeds);
-  const short status = method.Run();
-  if (status != 0) return status;
-  return CloseGlobalProblem(problem);
+  MlslMethod method(problem, settings, files.rec.get(), seeds,
+                    SeedWrite::kDerivedUnlessAfterFailure);
+  return FinishGlobalMethod(problem, method.Run());
 }

@@ -1,14 +1,11 @@
 // The global method Multi Level Single Linkage ("-mlsl"): iterations of uniform samples, the
-// reduced sample, the critical distance and the start rules for local searches; its record file
-// "slm_kor_mlsl.rec".
-// Started by the command line through the driver's mode table.
+// reduced sample and local searches from the points the start rules accept (mlsl_rules.h),
+// reported in its record file "slm_kor_mlsl.rec". Started through the driver's mode table.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
-#include <string>
-#include <vector>
 
+#include "global/mlsl_rules.h"
 #include "modellib/tarne_lib.h"
 
 // argv: word 1 the option, word 2 the control name, optional word 3 "/r". Returns 1 on a
@@ -16,88 +13,5 @@
 // of the method's last step.
 short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv);
 
-// The pieces below are the method's decisions, apart from its model runs and files, so that
-// each rule can be checked on its own.
-
-// The value of the best objectives before any local search has given one.
-constexpr double kMlslNoObjective = -999.999;
-
-// The values of "mlsl.in", in the order the file gives them.
-struct MlslSettings {
-  long N = 0;          // uniform sample size per iteration
-  double gamma = 0.0;  // fraction of all samples kept in the reduced sample
-  double sigma = 0.0;  // factor of the critical distance
-  double dmin = 0.0;   // least distance of a start from an earlier local-search end point
-  std::string seeds_word;
-  std::uint32_t seed = 0;
-  long Kmax = 0;    // MLSL iterations
-  long Lmax = 0;    // local searches
-  long Lstall = 0;  // successive local searches without improvement that stop the method
-  long Kstall = 0;  // successive iterations without improvement that stop the method
-  double f = 0.0;   // improvement fraction judged negligible
-};
-
-// Counters and best values over the whole run.
-struct MlslProgress {
-  long k = 1;  // iteration
-  long L = 0;  // local searches performed
-  long D = 0;  // local searches that found a distinct minimum
-  double Fbest = kMlslNoObjective;  // lowest result of all local searches
-  long best_run = 0;                // the local search (1..L) that gave Fbest
-  double Kbest = kMlslNoObjective;  // lowest result over completed iterations
-  double kbest = 1e300;             // lowest result of the current iteration
-  long s_L = 0;  // successive local searches without improvement
-  long s_K = 0;  // successive iterations without improvement
-};
-
-// The stop rules, numbered as the final report numbers them.
-enum MlslStopRule {
-  kMlslNoStop = 0,
-  kMlslLocalStall = 1,      // Lstall local searches without improvement
-  kMlslLocalLimit = 2,      // Lmax local searches
-  kMlslBayesian = 3,        // the Bayesian estimate of the number of minima
-  kMlslIterationLimit = 4,  // Kmax iterations
-  kMlslIterationStall = 5,  // Kstall iterations without improvement
-};
-
-// The critical distance pi^(-1/2) (Gamma(1 + n/2) V sigma ln(M) / M)^(1/n) for n adjustable
-// parameters whose bound ranges (stored units) multiply to V, and M samples in all (M >= 1).
-double CriticalDistance(int n, double volume, double sigma, long m);
-
-// The points the start rules compare a reduced-sample point with, all parameters in stored
-// units.
-struct MlslPoints {
-  std::vector<std::vector<double>> reduced;  // the reduced sample, lowest objective first
-  std::vector<double> reduced_objectives;
-  std::vector<std::vector<double>> end_points;  // one per distinct minimum (D of them)
-  std::vector<double> end_objectives;
-  std::vector<std::vector<double>> start_points;  // one per local search (L of them)
-};
-
-// Euclidean distance over all parameters, unnormalised.
-double EuclideanDistance(const std::vector<double>& a, const std::vector<double>& b);
-
-// Applies the start rules to the reduced-sample point at position x (1..R): a better point
-// within alpha, an end point within alpha with a lower objective, an end point nearer than
-// dmin, a start point nearer than 1e-8. Every rejection writes its line to rec and the scan
-// of that rule goes on; a later rule is tried only while the point is not rejected. True
-// when a local search is to start from the point.
-bool IsStartCandidate(const MlslPoints& points, long x, double alpha, double dmin,
-                      std::FILE* rec);
-
-// True when end lies nearer than 1e-6 to one of the stored end points: a search that ended
-// there found no new minimum.
-bool IsKnownMinimum(const MlslPoints& points, const std::vector<double>& end);
-
-// The bookkeeping after a local search whose total objective is F (L already counts it):
-// the stall counter, Fbest with its run number, kbest. Returns kMlslLocalStall,
-// kMlslLocalLimit or kMlslNoStop.
-int AfterLocalSearch(MlslProgress& progress, double F, const MlslSettings& settings);
-
-// The bookkeeping at the end of iteration progress.k with M samples in all: the iteration
-// stall counter and Kbest, then the rules that end the method, which take precedence over
-// scan_rule (the rule, if any, that ended the candidate scan): 5 over 4 over 3 over it.
-// Until a local search has given Kbest a value, no iteration counts as one without
-// improvement. Returns the rule that stops the method, or kMlslNoStop.
-int AfterIteration(MlslProgress& progress, long M, const MlslSettings& settings,
-                   int scan_rule);
+// The record lines of the verdict on the point at position x, one per rejection.
+void WriteRejections(std::FILE* rec, long x, double dmin, const StartVerdict& verdict);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "lm/lm_state.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -11,33 +12,27 @@ constexpr double kNotMoved = 1e-10;
 
 }  // namespace
 
-int Trajectory::Add(const ProblemRecord& record, double objective) {
-  points_.push_back(CurrentValues(record));
+int Trajectory::Add(const dvector& point, double objective) {
+  points_.push_back(point);
   objectives_.push_back(objective);
   return size();
 }
 
-std::vector<double> CurrentValues(const ProblemRecord& record) {
-  std::vector<double> values(static_cast<size_t>(record.NPAR));
-  for (int k = 1; k <= record.NPAR; ++k) values[k - 1] = record.parameters[k].value;
-  return values;
-}
-
-double NormalisedSquaredDistance(const ProblemRecord& record, const std::vector<double>& values,
-                                 const std::vector<double>& point) {
+double NormalisedSquaredDistance(const ProblemRecord& record, const dvector& values,
+                                 const dvector& point) {
   double sum = 0.0;
   for (int k = 1; k <= record.NPAR; ++k) {
     const Parameter& p = record.parameters[k];
     const double range = p.PARUBND - p.PARLBND;
     if (!IsAdjustableParameter(p) || !(range > 0.0)) continue;
-    const double term = (values[k - 1] - point[k - 1]) / range;
+    const double term = (values[k] - point[k]) / range;
     sum += term * term;
   }
   return sum;
 }
 
-double NormalisedDistance(const ProblemRecord& record, const std::vector<double>& values,
-                          const std::vector<double>& point) {
+double NormalisedDistance(const ProblemRecord& record, const dvector& values,
+                          const dvector& point) {
   return std::sqrt(NormalisedSquaredDistance(record, values, point));
 }
 
@@ -50,11 +45,11 @@ short RunRecordingSearch(LmContext& context, LmState& state, Trajectory& traject
     if (trajectory.with_objectives() && start >= 1) trajectory.set_objective(start, s.phi);
   };
   observer.at_iteration_start = [&](const LmState& s, const ProblemRecord& record) {
-    trajectory.Add(record, s.phi);
+    trajectory.Add(CurrentParameterValues(record), s.phi);
   };
   observer.stops_search = [&](const LmState&, const ProblemRecord& record) {
     if (!(record.LSDISTMIN > 0.0)) return false;
-    const std::vector<double> here = CurrentValues(record);
+    const dvector here = CurrentParameterValues(record);
     for (int i = 1; i <= start; ++i) {
       const double d = NormalisedDistance(record, here, trajectory.point(i));
       if (d > kNotMoved && d < record.LSDISTMIN) return true;

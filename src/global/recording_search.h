@@ -15,17 +15,17 @@ class Trajectory {
  public:
   explicit Trajectory(bool with_objectives) : with_objectives_(with_objectives) {}
 
-  // Appends the current values of every parameter; returns the new point's number.
-  int Add(const ProblemRecord& record, double objective = 0.0);
+  // Appends a point (the stored values of all NPAR parameters, 1..NPAR); returns its number.
+  int Add(const dvector& point, double objective = 0.0);
   int size() const { return static_cast<int>(points_.size()); }
-  const std::vector<double>& point(int i) const { return points_[i - 1]; }
+  const dvector& point(int i) const { return points_[i - 1]; }
   double objective(int i) const { return objectives_[i - 1]; }
   void set_objective(int i, double objective) { objectives_[i - 1] = objective; }
   bool with_objectives() const { return with_objectives_; }
 
  private:
   bool with_objectives_;
-  std::vector<std::vector<double>> points_;  // [i - 1][k - 1]: parameter k of point i
+  std::vector<dvector> points_;  // [i - 1][k]: parameter k of point i
   std::vector<double> objectives_;
 };
 
@@ -34,11 +34,10 @@ class Trajectory {
 // - lower))^2, in stored units. Fixed and tied parameters and a parameter whose bounds are
 // equal cannot tell points apart and are left out, so no range of 0 divides. The start
 // scores of trajectory repulsion use the same terms (squared, without the root).
-double NormalisedDistance(const ProblemRecord& record, const std::vector<double>& values,
-                          const std::vector<double>& point);
-double NormalisedSquaredDistance(const ProblemRecord& record, const std::vector<double>& values,
-                                 const std::vector<double>& point);
-std::vector<double> CurrentValues(const ProblemRecord& record);
+double NormalisedDistance(const ProblemRecord& record, const dvector& values,
+                          const dvector& point);
+double NormalisedSquaredDistance(const ProblemRecord& record, const dvector& values,
+                                 const dvector& point);
 
 // Runs one search from the point the caller added last to the trajectory (the search's
 // start, point c0), appending a point after every completed iteration from the second on

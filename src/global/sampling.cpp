@@ -108,7 +108,7 @@ void SeedsFile::Close() {
   file_ = nullptr;
 }
 
-short SampleParameters(ProblemRecord& record, std::int32_t& seed) {
+void SampleParameters(ProblemRecord& record, std::int32_t& seed) {
   for (int k = 1; k <= record.NPAR; ++k) {
     Parameter& p = record.parameters[k];
     if (!IsAdjustableParameter(p)) continue;
@@ -121,7 +121,6 @@ short SampleParameters(ProblemRecord& record, std::int32_t& seed) {
       p.value = (p.PARUBND - p.PARLBND) * u + p.PARLBND;
     }
   }
-  return 0;
 }
 
 bool ParseUserSeed(const std::string& word, std::uint32_t& seed) {

@@ -55,6 +55,9 @@ class SeedsFile {
   // seeds in place from there on; that is said once.
   void Use(std::int32_t& seed);
   void Close();
+  // Whether the file is open for reading seeds, or for writing them.
+  bool reads() const { return file_ != nullptr && mode_ == Mode::kRead; }
+  bool writes() const { return file_ != nullptr && mode_ == Mode::kWrite; }
 
  private:
   Mode mode_ = Mode::kNone;
@@ -64,8 +67,8 @@ class SeedsFile {
 
 // Draws the adjustable parameters uniformly inside their bounds (a "log" parameter
 // uniformly in natural units); fixed and tied parameters keep their values and take no
-// deviate. Returns 0.
-short SampleParameters(ProblemRecord& record, std::int32_t& seed);
+// deviate.
+void SampleParameters(ProblemRecord& record, std::int32_t& seed);
 
 // Reads an unsigned 32-bit seed from a word as "%lu" would take it (a leading minus sign
 // wraps around); false when the word holds no number.

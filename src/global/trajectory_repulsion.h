@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "global/objectives.h"
 #include "global/recording_search.h"
+#include "global/sample_runs.h"
 #include "modellib/tarne_lib.h"
 #include "pest/problem.h"
 
@@ -18,9 +20,6 @@ short RunTrajectoryRepulsion(tarne::mpi_setup* partition, int argc, char** argv)
 
 // The pieces below are the method's decisions, apart from its model runs and files, so that
 // each rule can be checked on its own.
-
-// The best value before any CT run has given one.
-constexpr double kTrNoObjective = -999.999;
 
 // The values of "tr.in", in the order the file gives them.
 struct TrSettings {
@@ -33,17 +32,17 @@ struct TrSettings {
 };
 
 struct TrProgress {
-  double Kbest = kTrNoObjective;  // lowest total objective of the CT runs
-  long best_run = 0;              // the CT run that gave it
-  long s = 0;                     // successive CT runs without improvement
+  double Kbest = kNoObjective;  // lowest total objective of the CT runs
+  long best_run = 0;            // the CT run that gave it
+  StallCount s;                 // successive CT runs without improvement
 };
 
-// The samples and what the CT runs have made of them.
-struct TrSamples {
-  std::vector<std::vector<double>> points;  // [m - 1]: every parameter of sample m, stored units
-  std::vector<double> totals;               // [m - 1]: total objective, +inf for a failed run
-  std::vector<long> order;                  // sample numbers by ascending total objective
-  std::vector<bool> used;                   // [m - 1]: sample m has started a CT run
+// The samples (every parameter of each, stored units, with its objectives) and what the CT
+// runs have made of them.
+struct TrSamples : SampleTable {
+  std::vector<double> totals;  // [m - 1]: total objective, +inf for a failed run
+  std::vector<long> order;     // sample numbers by ascending total objective
+  std::vector<bool> used;      // [m - 1]: sample m has started a CT run
 };
 
 // The start of the next CT run: with an empty trajectory the unused sample with the lowest

@@ -87,4 +87,14 @@ void ExpectSeedsWithoutTheThirdSample() {
   EXPECT_EQ(written, (std::vector<std::string>{all[0], all[1], all[3], all[4]}));
 }
 
+void ExpectReplayWritesTheSameRecord(const MethodTool& tool, const char* input,
+                                     const MethodRun& written) {
+  const std::string seeds = ReadFile("RandomNumberSeeds.prn");
+  WriteFile(tool.input_name, input);
+  const MethodRun replay = RunMethod(tool);
+  EXPECT_EQ(replay.status, written.status);
+  EXPECT_EQ(replay.rec, written.rec);
+  EXPECT_EQ(ReadFile("RandomNumberSeeds.prn"), seeds);
+}
+
 }  // namespace global_test

@@ -1,7 +1,7 @@
-// Tests of Multi Level Single Linkage: the critical distance against figures computed by hand,
-// the start rules, the bookkeeping of the stop rules and their precedence, the record file of
-// a whole iteration against an expected file made from the rules, a failed sample run, the
-// refusals before any model run, and the bundled example through the tarne binary.
+// Tests of Multi Level Single Linkage as a method (its rules are tested in mlsl_rules_test):
+// the record file of a whole iteration against an expected file made from the rules, a failed
+// sample run, the refusals before any model run, a restart, and the bundled example through
+// the tarne binary.
 #include "global/mlsl.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,6 @@
 
 namespace {
 
-using lm_test::Captured;
 using lm_test::Occurrences;
 using global_test::LinearCase;
 using global_test::MethodRun;
@@ -35,255 +34,6 @@ using testing_support::SourcePath;
 using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-// ---- Critical distance ----------------------------------------------------------------------
-
-TEST(CriticalDistance, FiguresComputedByHand) {
-  struct Case {
-    int n;
-    double volume, sigma;
-    long m;
-    const char* printed;  // "%lf" of alpha
-  };
-  // pi^(-1/2) (Gamma(1 + n/2) V sigma ln M / M)^(1/n): Gamma(2) = 1 and Gamma(2.5) = 1.32934;
-  // for n = 1, Gamma(1.5) = sqrt(pi) / 2 leaves V sigma ln(M) / (2 M).
-  const Case cases[] = {
-      {2, 1.0, 2.0, 10, "0.382867"},
-      {2, 4.0, 2.0, 100, "0.342447"},
-      {3, 1.0, 2.0, 10, "0.479055"},
-      {1, 3.0, 2.0, 10, "0.690776"},
-      {2, 1.0, 2.0, 1, "0.000000"},  // ln 1 = 0: a single sample is near nothing
-  };
-  for (const Case& c : cases) {
-    char printed[32];
-    std::snprintf(printed, sizeof printed, "%lf", CriticalDistance(c.n, c.volume, c.sigma, c.m));
-    EXPECT_STREQ(printed, c.printed) << "n " << c.n << ", V " << c.volume << ", M " << c.m;
-  }
-}
-
-// ---- Start rules ----------------------------------------------------------------------------
-
-struct RuleCase {
-  const char* name;
-  MlslPoints points;
-  long x;
-  double alpha, dmin;
-  bool accepted;
-  std::vector<std::string> lines;  // the record lines, in order
-};
-
-TEST(StartRules, EachRuleRejectsWithItsLinesAndTheFirstRejectingRuleEndsTheTests) {
-  const double kDmin = 0.05;
-  const std::vector<RuleCase> cases = {
-      {"the best sample with no end or start point yet",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 1, 0.5, kDmin, true, {}},
-      {"a better neighbour within alpha",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
-       {"No LS for vector 2 of the reduced sample. It is within an alpha distance of the "
-        "vector 1 with a lower obj. function value"}},
-      {"an equal objective is no reason (strict comparison)",
-       {{{0.0, 0.0}, {0.1, 0.0}}, {2.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, true, {}},
-      {"exactly alpha away still counts as within",
-       {{{0.0, 0.0}, {0.5, 0.0}}, {1.0, 2.0}, {}, {}, {}}, 2, 0.5, kDmin, false,
-       {"No LS for vector 2 of the reduced sample. It is within an alpha distance of the "
-        "vector 1 with a lower obj. function value"}},
-      {"every better neighbour is reported; end and start points are not tried then",
-       {{{0.0, 0.0}, {0.2, 0.0}, {0.1, 0.0}}, {1.0, 2.0, 3.0}, {{0.1, 0.0}}, {0.0},
-        {{0.1, 0.0}}},
-       3, 0.5, kDmin, false,
-       {"No LS for vector 3 of the reduced sample. It is within an alpha distance of the "
-        "vector 1 with a lower obj. function value",
-        "No LS for vector 3 of the reduced sample. It is within an alpha distance of the "
-        "vector 2 with a lower obj. function value"}},
-      {"an end point within alpha with a lower objective",
-       {{{0.0, 0.0}}, {1.0}, {{3.0, 0.0}, {0.3, 0.0}}, {0.5, 0.5}, {}}, 1, 0.5, kDmin, false,
-       {"No LS for vector 1 of the reduced sample. It is within an alpha distance of a "
-        "previous LS end point"}},
-      {"an end point within alpha but higher is no reason",
-       {{{0.0, 0.0}}, {1.0}, {{0.3, 0.0}}, {2.0}, {}}, 1, 0.5, kDmin, true, {}},
-      {"an end point nearer than dmin, whatever its objective",
-       {{{0.0, 0.0}}, {1.0}, {{0.04, 0.0}}, {2.0}, {}}, 1, 0.01, kDmin, false,
-       {"No LS for vector 1 of the reduced sample. It is within a distance 0.050000 of a "
-        "previous LS end point"}},
-      {"an earlier start point nearer than 1e-8",
-       {{{0.0, 0.0}}, {1.0}, {}, {}, {{0.0, 5e-9}}}, 1, 0.01, kDmin, false,
-       {"No LS for vector 1 of the reduced sample. It is too close to a previous LS start "
-        "point"}},
-      {"an earlier start point 2e-8 away is another start",
-       {{{0.0, 0.0}}, {1.0}, {}, {}, {{0.0, 2e-8}}}, 1, 0.0, kDmin, true, {}},
-  };
-  for (const RuleCase& c : cases) {
-    Captured captured;
-    const bool accepted = IsStartCandidate(c.points, c.x, c.alpha, c.dmin, captured.rec());
-    captured.Finish();
-    EXPECT_EQ(accepted, c.accepted) << c.name;
-    std::string expected;
-    for (const std::string& line : c.lines) expected += line + "\n";
-    EXPECT_EQ(captured.record(), expected) << c.name;
-  }
-}
-
-TEST(StartRules, AnEndPointWithinOneMillionthIsAKnownMinimum) {
-  MlslPoints points;
-  EXPECT_FALSE(IsKnownMinimum(points, {1.0, 2.0}));  // the first search always finds one
-  points.end_points = {{5.0, 5.0}, {1.0, 2.0}};
-  EXPECT_TRUE(IsKnownMinimum(points, {1.0 + 0.9e-6, 2.0}));
-  EXPECT_FALSE(IsKnownMinimum(points, {1.0 + 1.1e-6, 2.0}));
-  EXPECT_DOUBLE_EQ(EuclideanDistance({0.0, 0.0, 1.0}, {3.0, 4.0, 1.0}), 5.0);
-}
-
-// ---- Stop rules -----------------------------------------------------------------------------
-
-MlslSettings Settings(long Kmax, long Lmax, long Lstall, long Kstall, double f = 0.01,
-                      double gamma = 0.1) {
-  MlslSettings s;
-  s.N = 10;
-  s.gamma = gamma;
-  s.Kmax = Kmax;
-  s.Lmax = Lmax;
-  s.Lstall = Lstall;
-  s.Kstall = Kstall;
-  s.f = f;
-  return s;
-}
-
-// Counts one more local search with result F, as the method does before the bookkeeping.
-int Search(MlslProgress& p, double F, const MlslSettings& s) {
-  ++p.L;
-  return AfterLocalSearch(p, F, s);
-}
-
-TEST(LocalSearchBookkeeping, StallCounterBestRunAndLimits) {
-  // Lstall 0: the first search stops the method with a count of 0.
-  MlslProgress p;
-  EXPECT_EQ(Search(p, 5.0, Settings(10, 10, 0, 5)), kMlslLocalStall);
-  EXPECT_EQ(p.s_L, 0);
-  EXPECT_EQ(p.Fbest, 5.0);
-  EXPECT_EQ(p.best_run, 1);
-
-  // Lstall 2: an improvement by more than f resets the count, a smaller one does not.
-  const MlslSettings s = Settings(10, 10, 2, 5, 0.01);
-  p = MlslProgress();
-  const struct {
-    double F;
-    long s_L;
-    double Fbest;
-    long best_run;
-    int rule;
-  } steps[] = {
-      {10.0, 0, 10.0, 1, kMlslNoStop},
-      {9.0, 0, 9.0, 2, kMlslNoStop},      // 9 < 0.99 x 10
-      {8.95, 1, 8.95, 3, kMlslNoStop},    // lower, but not by more than 1 %
-      {8.0, 0, 8.0, 4, kMlslNoStop},
-      {8.0, 1, 8.0, 4, kMlslNoStop},      // equal: no new best run
-      {12.0, 2, 8.0, 4, kMlslLocalStall},
-  };
-  for (const auto& step : steps) {
-    EXPECT_EQ(Search(p, step.F, s), step.rule) << "search " << p.L;
-    EXPECT_EQ(p.s_L, step.s_L) << "search " << p.L;
-    EXPECT_EQ(p.Fbest, step.Fbest) << "search " << p.L;
-    EXPECT_EQ(p.best_run, step.best_run) << "search " << p.L;
-  }
-  EXPECT_EQ(p.kbest, 8.0);
-
-  // Lmax: the stall rule is asked first.
-  p = MlslProgress();
-  EXPECT_EQ(Search(p, 3.0, Settings(10, 2, 1, 5)), kMlslNoStop);
-  EXPECT_EQ(Search(p, 2.0, Settings(10, 2, 1, 5)), kMlslLocalLimit);
-  p = MlslProgress();
-  EXPECT_EQ(Search(p, 3.0, Settings(10, 2, 1, 5)), kMlslNoStop);
-  EXPECT_EQ(Search(p, 4.0, Settings(10, 2, 1, 5)), kMlslLocalStall);
-}
-
-TEST(IterationBookkeeping, NoIterationCountsAsStalledBeforeTheFirstLocalSearch) {
-  const MlslSettings s = Settings(10, 10, 5, 2, 0.01, 0.05);
-  MlslProgress p;
-  // Two iterations without a local search (the reduced sample was empty): Kbest has no value
-  // yet, so neither is one without improvement.
-  for (p.k = 1; p.k <= 2; ++p.k) {
-    EXPECT_EQ(AfterIteration(p, 10 * p.k, s, kMlslNoStop), kMlslNoStop);
-    EXPECT_EQ(p.s_K, 0);
-    EXPECT_EQ(p.Kbest, kMlslNoObjective);
-  }
-  // Iteration 3 runs the first search: Kbest takes its result, still no stall.
-  p.kbest = 1e300;
-  p.L = 1;
-  p.D = 1;
-  p.Fbest = p.kbest = 4.0;
-  EXPECT_EQ(AfterIteration(p, 30, s, kMlslNoStop), kMlslNoStop);
-  EXPECT_EQ(p.Kbest, 4.0);
-  EXPECT_EQ(p.s_K, 0);
-  // Then iterations are judged: no search (kbest 1e300), a small gain, a real gain.
-  p.k = 4;
-  p.kbest = 1e300;
-  EXPECT_EQ(AfterIteration(p, 40, s, kMlslNoStop), kMlslNoStop);
-  EXPECT_EQ(p.s_K, 1);
-  p.k = 5;
-  p.kbest = 3.99;
-  EXPECT_EQ(AfterIteration(p, 50, s, kMlslNoStop), kMlslIterationStall);
-  EXPECT_EQ(p.s_K, 2);
-  EXPECT_EQ(p.Kbest, 3.99);
-  p.k = 6;
-  p.kbest = 1.0;
-  AfterIteration(p, 60, s, kMlslNoStop);
-  EXPECT_EQ(p.s_K, 0);
-  EXPECT_EQ(p.Kbest, 1.0);
-}
-
-TEST(IterationBookkeeping, KstallZeroStopsAfterTheFirstIteration) {
-  MlslProgress p;
-  EXPECT_EQ(AfterIteration(p, 10, Settings(10, 10, 5, 0), kMlslNoStop), kMlslIterationStall);
-}
-
-TEST(IterationBookkeeping, BayesianRuleAtTheBoundaryComputedByHand) {
-  // With D = 1 the rule reads 1.5 >= (R' - 1) / (R' - 3): it holds from R' = 7 on.
-  struct Case {
-    long M;
-    double gamma;
-    long D;
-    int rule;
-  } cases[] = {
-      {70, 0.1, 1, kMlslBayesian},  // R' = 7: 1.5 >= 6 / 4
-      {69, 0.1, 1, kMlslNoStop},    // R' = 6.9: 5.9 / 3.9 = 1.513
-      {30, 0.1, 1, kMlslNoStop},    // R' = 3 is not above D + 2
-      {9, 0.1, 0, kMlslNoStop},     // gamma M < 1: no reduced sample, R' = 0.9
-      {160, 0.1, 2, kMlslBayesian}, // D = 2 holds from R' = 16: 2.5 >= 15 x 2 / 12
-      {150, 0.1, 2, kMlslNoStop},
-  };
-  for (const Case& c : cases) {
-    MlslProgress p;
-    p.D = c.D;
-    p.L = c.D;
-    p.Fbest = 1.0;
-    p.kbest = 1.0;
-    EXPECT_EQ(AfterIteration(p, c.M, Settings(10, 10, 5, 3, 0.01, c.gamma), kMlslNoStop),
-              c.rule)
-        << "M " << c.M << ", D " << c.D;
-  }
-}
-
-TEST(IterationBookkeeping, PrecedenceFiveOverFourOverThreeOverTheRuleThatEndedTheScan) {
-  struct Case {
-    const char* name;
-    long k, Kmax, Kstall, M, D;
-    int scan_rule, rule;
-  } cases[] = {
-      {"scan rule alone", 1, 5, 3, 10, 1, kMlslLocalLimit, kMlslLocalLimit},
-      {"Kmax with rule 1", 2, 2, 3, 20, 1, kMlslLocalStall, kMlslIterationLimit},
-      {"Kmax with rule 2", 2, 2, 3, 20, 1, kMlslLocalLimit, kMlslIterationLimit},
-      {"Bayesian over rule 2", 1, 5, 3, 70, 1, kMlslLocalLimit, kMlslBayesian},
-      {"Kmax over Bayesian", 1, 1, 3, 70, 1, kMlslNoStop, kMlslIterationLimit},
-      {"Kstall over Kmax and Bayesian", 1, 1, 0, 70, 1, kMlslLocalStall, kMlslIterationStall},
-  };
-  for (const Case& c : cases) {
-    MlslProgress p;
-    p.k = c.k;
-    p.L = p.D = c.D;
-    p.Fbest = p.kbest = 1.0;
-    const MlslSettings s = Settings(c.Kmax, 10, 5, c.Kstall, 0.01, 0.1);
-    EXPECT_EQ(AfterIteration(p, c.M, s, c.scan_rule), c.rule) << c.name;
-  }
-}
 
 // ---- The method on small cases -------------------------------------------------------------
 
@@ -429,6 +179,7 @@ TEST(MlslMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsNoSearchBeforeFiniteO
   // The last step, a search from a failed sample, failed: its status is the method's.
   EXPECT_NE(run.status, 0);
   global_test::ExpectSeedsWithoutTheThirdSample();
+  global_test::ExpectReplayWritesTheSameRecord(kMlsl, "5 1.0 0.000001 0.001\nN 12345\n1 10 10 3 0.001\n", run);
 }
 
 TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {

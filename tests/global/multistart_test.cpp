@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "global/global_problem.h"
+#include "global/local_search.h"
 #include "global/method_run.h"
 #include "global/sampling.h"
 #include "lm/lm_state.h"
@@ -341,17 +342,15 @@ TEST(Multistart, TheSecondSearchMatchesTheSameSearchAlone) {
   for (std::string& word : words) argv.push_back(word.data());
   tarne::mpi_setup partition;
   GlobalProblem problem;
-  bool stop = true;
   ::testing::internal::CaptureStdout();
-  ASSERT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), "", problem, &stop), 0);
+  ASSERT_TRUE(LoadGlobalProblem(&partition, 3, argv.data(), "slm_kor_ms1", problem).go_on);
   // The second sample, drawn as the method draws it.
   SeedChain chain(21);
   chain.Next();
   std::int32_t seed = chain.Next();
   SampleParameters(problem.record, seed);
-  long calls = 0;
   const short status =
-      RunLocalSearch(problem, CurrentParameterValues(problem.record), false, calls);
+      RunLocalSearch(problem, CurrentParameterValues(problem.record), false).status;
   ::testing::internal::GetCapturedStdout();
   problem.files.Close();
   ASSERT_EQ(status, 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "global/global_problem.h"
+#include "global/method_run.h"
 #include "lm/lm_test_util.h"
 #include "lm/pest_case.h"
 #include "support/test_support.h"
@@ -44,26 +45,21 @@ struct Searched {
 };
 
 // One recording search from the control file's start after the given earlier points.
-Searched Search(const PestCase& c, const std::vector<std::vector<double>>& earlier) {
+Searched Search(const PestCase& c, const std::vector<dvector>& earlier) {
   c.Write();
   std::vector<std::string> words = {"tarne", "-mlsl", "case"};
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   tarne::mpi_setup partition;
   GlobalProblem problem;
-  bool stop = true;
   Searched result;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(LoadGlobalProblem(&partition, 3, argv.data(), "", problem, &stop), 0);
+  EXPECT_TRUE(LoadGlobalProblem(&partition, 3, argv.data(), "slm_kor_mlsl", problem).go_on);
   Trajectory trajectory(true);
   ProblemRecord& record = problem.record;
   const dvector start = CurrentParameterValues(record);
-  for (const std::vector<double>& point : earlier) {
-    for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = point[k - 1];
-    trajectory.Add(record);
-  }
-  for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = start[k];
-  trajectory.Add(record);
+  for (const dvector& point : earlier) trajectory.Add(point);
+  trajectory.Add(start);
   LmContext context = problem.Context(false);
   LmState state = PrepareLocalSearch(record, start, problem.control_lambda);
   result.status = RunRecordingSearch(context, state, trajectory, result.model_calls);
@@ -99,7 +95,7 @@ TEST(RecordingSearch, StopsAtTheSecondIterationNearItsOwnStartAndNeverWithDistan
   EXPECT_NE(near.rec.find("The model has been run one final time"), std::string::npos);
   EXPECT_EQ(near.points, 2);
   // An earlier trajectory far from this search's path does not stop it.
-  const Searched far = Search(DecayCase(0.05), {{10.0, 2.0, 3.0}});
+  const Searched far = Search(DecayCase(0.05), global_test::Points({{10.0, 2.0, 3.0}}));
   EXPECT_GT(Occurrences(far.rec, "OPTIMIZATION ITERATION NO."), 2);
 }
 
@@ -109,7 +105,8 @@ TEST(NormalisedDistance, LeavesOutFixedParametersAndEqualBounds) {
   lm_test::AddParameter(record, "pinned", "none", 1.0, 1.0, 1.0);
   lm_test::AddParameter(record, "f", "fixed", 5.0, 5.0, 5.0);
   lm_test::AddParameter(record, "k", "log", 0.0, 0.0, 2.0);
-  EXPECT_DOUBLE_EQ(NormalisedDistance(record, {3.0, 1.0, 5.0, 1.0}, {0.0, 9.0, 0.0, 0.0}),
+  EXPECT_DOUBLE_EQ(NormalisedDistance(record, global_test::Point({3.0, 1.0, 5.0, 1.0}),
+                                      global_test::Point({0.0, 9.0, 0.0, 0.0})),
                    std::sqrt(0.09 + 0.25));
 }
 

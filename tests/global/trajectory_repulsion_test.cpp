@@ -27,6 +27,7 @@ using lm_test::MakeRecord;
 using lm_test::Occurrences;
 using global_test::LinearCase;
 using global_test::MethodRun;
+using global_test::Points;
 using lm_test::PestCase;
 using testing_support::CompareText;
 using testing_support::FileExists;
@@ -52,19 +53,15 @@ ProblemRecord PlaneRecord() {
   return record;
 }
 
-Trajectory PointsAt(ProblemRecord& record, const std::vector<std::vector<double>>& points) {
+Trajectory PointsAt(const std::vector<dvector>& points) {
   Trajectory trajectory(false);
-  for (const std::vector<double>& p : points) {
-    for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = p[k - 1];
-    trajectory.Add(record);
-  }
+  for (const dvector& p : points) trajectory.Add(p);
   return trajectory;
 }
 
 // Samples with the given points and totals, ordered by total as the method orders them.
-TrSamples Samples(const std::vector<std::vector<double>>& points,
-                  const std::vector<double>& totals, const std::vector<long>& order,
-                  const std::vector<long>& used = {}) {
+TrSamples Samples(const std::vector<dvector>& points, const std::vector<double>& totals,
+                  const std::vector<long>& order, const std::vector<long>& used = {}) {
   TrSamples s;
   s.points = points;
   s.totals = totals;
@@ -76,19 +73,19 @@ TrSamples Samples(const std::vector<std::vector<double>>& points,
 
 TEST(StartChoice, FarthestPairWinsAndTiesGoToTheLowerObjective) {
   ProblemRecord record = PlaneRecord();
-  const std::vector<std::vector<double>> points = {
+  const std::vector<dvector> points = Points({
       {5.0, 0.5, 100.0},  // 1: the start of the first run
       {4.0, 0.5, -50.0},  // 2: 0.01 from trajectory point 1, 0.16 from point 2
       {9.0, 0.5, 0.0},    // 3: 0.16 from point 1, 0.01 from point 2: ties with 2
       {5.0, 0.8, 0.0},    // 4: 0.09 from point 1, 0.09 + 0.09 from point 2: the farthest pair
       {5.0, 0.6, 999.0},  // 5: 0.01 and 0.10, however far its fixed z
-  };
+  });
   const std::vector<double> totals = {1.0, 3.0, 2.0, 5.0, 4.0};
   const std::vector<long> order = {1, 3, 2, 5, 4};
   Trajectory empty(false);
   // With an empty trajectory: the lowest objective.
   EXPECT_EQ(ChooseStartSample(record, Samples(points, totals, order), empty), 1);
-  Trajectory trajectory = PointsAt(record, {{5.0, 0.5, 0.0}, {8.0, 0.5, 7.0}});
+  Trajectory trajectory = PointsAt(Points({{5.0, 0.5, 0.0}, {8.0, 0.5, 7.0}}));
   // The largest single-pair score, not the largest nearest distance: sample 4 (0.18 with
   // point 2) beats samples 2 and 3 (0.16 each).
   EXPECT_EQ(ChooseStartSample(record, Samples(points, totals, order, {1}), trajectory), 4);
@@ -106,11 +103,11 @@ TEST(StartChoice, FarthestPairWinsAndTiesGoToTheLowerObjective) {
 
 TEST(StartChoice, FailedSamplesComeOnlyWhenNoOtherIsLeft) {
   ProblemRecord record = PlaneRecord();
-  const std::vector<std::vector<double>> points = {
-      {0.0, 0.0, 0.0}, {10.0, 1.0, 0.0}, {1.0, 0.1, 0.0}, {2.0, 0.0, 0.0}};
+  const std::vector<dvector> points =
+      Points({{0.0, 0.0, 0.0}, {10.0, 1.0, 0.0}, {1.0, 0.1, 0.0}, {2.0, 0.0, 0.0}});
   const std::vector<double> totals = {1.0, kInf, 2.0, kInf};
   const std::vector<long> order = {1, 3, 2, 4};
-  Trajectory trajectory = PointsAt(record, {{0.0, 0.0, 0.0}});
+  Trajectory trajectory = PointsAt(Points({{0.0, 0.0, 0.0}}));
   // Sample 2 lies farthest, but its run failed: the finite sample 3 comes first.
   EXPECT_EQ(ChooseStartSample(record, Samples(points, totals, order, {1}), trajectory), 3);
   EXPECT_EQ(ChooseStartSample(record, Samples(points, totals, order, {1, 3}), trajectory), 2);
@@ -141,7 +138,7 @@ TEST(CtRunBookkeeping, StallCounterWithNstallTwoAndTheLimits) {
   for (const auto& run : runs) {
     ++r;
     EXPECT_EQ(AfterCtRun(p, r, run.F, s), run.stop) << "run " << r;
-    EXPECT_EQ(p.s, run.count) << "run " << r;
+    EXPECT_EQ(p.s.count, run.count) << "run " << r;
     EXPECT_EQ(p.Kbest, run.Kbest) << "run " << r;
     EXPECT_EQ(p.best_run, run.best_run) << "run " << r;
   }
@@ -279,6 +276,7 @@ TEST(TrMethod, AFailedSampleRunIsTakenAsInfiniteAndStartsLast) {
             std::string::npos);
   EXPECT_NE(run.status, 0);  // the last run failed
   global_test::ExpectSeedsWithoutTheThirdSample();
+  global_test::ExpectReplayWritesTheSameRecord(kTr, "N 12345\n5 4 9 0.001\n", run);
 }
 
 TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {

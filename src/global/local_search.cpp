@@ -1,0 +1,31 @@
+#include "global/local_search.h"
+
+#include "lm/lm_state.h"
+
+SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start, bool resume,
+                             Trajectory* trajectory) {
+  LmContext context = problem.Context(resume);
+  LmState state = PrepareLocalSearch(problem.record, start, problem.control_lambda);
+  SearchOutcome outcome;
+  if (trajectory != nullptr) {
+    outcome.status = RunRecordingSearch(context, state, *trajectory, outcome.model_calls);
+  } else {
+    outcome.status = RunLevenbergMarquardt(context, state);
+    outcome.model_calls = state.model_calls;
+  }
+  // After a failure the group contributions are those of whatever run came last, not of the
+  // parameters the search stopped at: the search has no result.
+  outcome.objectives = outcome.status == 0 ? GroupObjectives(problem.record)
+                                           : InfiniteObjectives(problem.record);
+  outcome.end = CurrentParameterValues(problem.record);
+  return outcome;
+}
+
+SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point) {
+  ProblemRecord& record = problem.record;
+  const int saved = record.NOPTMAX;
+  record.NOPTMAX = 0;
+  SearchOutcome outcome = RunLocalSearch(problem, point, false);
+  record.NOPTMAX = saved;
+  return outcome;
+}

@@ -1,0 +1,146 @@
+#include "lm/case_loader.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "pest/control_file.h"
+#include "pest/file_report.h"
+#include "pest/instruction_files.h"
+#include "pest/template_files.h"
+
+namespace {
+
+// The optional restart word: true for "/r". Any other third word is refused with one line
+// and *refused set, since a run that skips its initial model run without resuming would
+// start from nothing.
+bool RestartRequested(int argc, char** argv, bool* refused) {
+  *refused = false;
+  if (argc <= 3) return false;
+  if (std::strcmp(argv[3], "/r") == 0) return true;
+  std::printf("\nThe word \"%s\" after the control file name is not the restart switch /r; "
+              "give /r to resume a stopped run, or nothing to start afresh.\n",
+              argv[3]);
+  *refused = true;
+  return false;
+}
+
+// The control file with its template and instruction files; the first failing status.
+short ReadCaseFiles(const char* control_name, LoadedCase& loaded) {
+  short status = ReadControlFile(loaded.record, control_name);
+  if (status == 0) status = OpenTemplateFiles(loaded.record, loaded.templates);
+  if (status == 0) status = CheckTemplateFiles(loaded.record, loaded.templates);
+  if (status == 0) status = OpenInstructionFiles(loaded.record, loaded.instructions);
+  return status;
+}
+
+bool IsPredictionMode(const ProblemRecord& record) {
+  return std::strcmp(record.PESTMODE, "prediction") == 0;
+}
+
+bool NoAdjustableParameters(const ProblemRecord& record) {
+  if (record.NUMADJ != 0) return false;
+  std::printf("\n");
+  std::printf("\n");
+  std::printf("The number of adjustable model parameters is zero. \n");
+  std::printf("Modify the input control file and try again. \n");
+  std::printf("\n");
+  std::printf("\n");
+  return true;
+}
+
+bool InitialValuesOutOfBounds(const ProblemRecord& record) {
+  bool any = false;
+  for (int k = 1; k <= record.NPAR; ++k) {
+    const Parameter& p = record.parameters[k];
+    if (p.PARLBND > p.value || p.value > p.PARUBND) {
+      std::printf("\nThe intial value for the following parameter is outside of its specified "
+                  "bounds: %s",
+                  p.PARNME);
+      any = true;
+    }
+  }
+  if (any) std::printf("\nModify the input control file and try again.");
+  return any;
+}
+
+}  // namespace
+
+bool RefuseMissingControlName(int argc, char** argv) {
+  if (argc >= 3) return false;
+  std::printf("\nNo control file was named after %s.\n", argc > 1 ? argv[1] : "the option");
+  return true;
+}
+
+StartUp ReadCase(int argc, char** argv, const std::function<void()>& refuse_prediction,
+                 LoadedCase& loaded) {
+  if (RefuseMissingControlName(argc, argv)) return StartUp::End(1);
+  loaded.option = argv[1];
+  loaded.control_name = argv[2];
+  bool refused = false;
+  loaded.restart = RestartRequested(argc, argv, &refused);
+  if (refused) return StartUp::End(1);
+  ProblemRecord& record = loaded.record;
+  short status = ReadCaseFiles(loaded.control_name, loaded);
+  if (status != 0) return StartUp::End(status);
+  DeleteStaleStopFile();
+  if (IsPredictionMode(record)) {
+    refuse_prediction();
+    return StartUp::End(1);
+  }
+  CountParameterTypes(record);
+  if (NoAdjustableParameters(record) || InitialValuesOutOfBounds(record)) {
+    return StartUp::End(0);
+  }
+  status = SetTiedParameters(record);
+  if (status == 0) status = FilesNamesForWrite(loaded.control_name, loaded.names);
+  if (status != 0) return StartUp::End(status);
+  return StartUp::GoOn();
+}
+
+StartUp OpenCaseFiles(LoadedCase& loaded) {
+  if (!loaded.files.Open(loaded.names, loaded.restart)) return StartUp::End(1);
+  return StartUp::GoOn();
+}
+
+LmContext SearchContext(LoadedCase& loaded, tarne::mpi_setup* partition, bool resume) {
+  return LmContext{loaded.record,    loaded.names,        loaded.files.files(),
+                   loaded.templates, loaded.instructions, partition,
+                   loaded.option,    resume};
+}
+
+short CloseCaseInputs(LoadedCase& loaded) {
+  CloseTemplateFiles(loaded.record, loaded.templates);
+  return CloseInstructionFiles(loaded.record, loaded.instructions);
+}
+
+bool CaseFileHolder::Open(const OutputNames& names, bool restart) {
+  const char* mode = restart ? "a" : "w";
+  const struct {
+    const char* name;
+    const char* mode;
+    std::unique_ptr<std::FILE, Closer>* holder;
+  } opens[] = {{names.rec, mode, &rec_},
+               {names.sen, mode, &sen_},
+               {names.mtt, "w", &mtt_},
+               {names.par, "w", &par_}};
+  for (const auto& open : opens) {
+    open.holder->reset(std::fopen(open.name, open.mode));
+    if (!*open.holder) {
+      ReportFileError(restart && open.mode[0] == 'a' ? "open" : "create", open.name, 0,
+                      std::strerror(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+CaseFiles CaseFileHolder::files() const {
+  return {rec_.get(), sen_.get(), mtt_.get(), par_.get()};
+}
+
+void CaseFileHolder::Close() {
+  rec_.reset();
+  sen_.reset();
+  mtt_.reset();
+  par_.reset();
+}
