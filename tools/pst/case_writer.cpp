@@ -1,5 +1,6 @@
 #include "case_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -52,7 +53,8 @@ class CaseBuilder {
   std::string Value(const char* name) const;
   std::string Number(const char* name) const;
   std::string Integer(const char* name) const;
-  void Note(const Origin& at, const std::string& text) { notes_.push_back(Line(at) + text); }
+  void Note(const Origin& at, const std::string& text) { notes_.push_back({at, text}); }
+  std::vector<std::string> SortedNotes() const;
   static std::string Line(const Origin& at);
   void CheckNames();
   void CheckName(const std::string& name, std::size_t limit, const Origin& at, const char* what) const;
@@ -71,12 +73,32 @@ class CaseBuilder {
   const CaseOptions& options_;
   std::vector<ObservationGroup> observation_groups_;
   std::vector<ParameterGroup> groups_;
-  std::vector<std::string> notes_;
+  std::vector<std::pair<Origin, std::string>> notes_;
   std::set<std::string> used_;  // settings the case has carried
 };
 
 std::string CaseBuilder::Line(const Origin& at) {
   return at.file + (at.line > 0 ? " (line " + std::to_string(at.line) + ")" : "") + ": ";
+}
+
+// The notes in the order of the files and lines they concern: the control file first, then the
+// CSV files by name; within a file by line, notes about no single line last.
+std::vector<std::string> CaseBuilder::SortedNotes() const {
+  std::vector<std::pair<Origin, std::string>> notes = notes_;
+  const std::string& control = p_.control_file.file;
+  std::stable_sort(notes.begin(), notes.end(), [&control](const auto& x, const auto& y) {
+    const Origin& a = x.first;
+    const Origin& b = y.first;
+    if (a.file != b.file) {
+      if (a.file == control || b.file == control) return a.file == control;
+      return a.file < b.file;
+    }
+    if ((a.line == 0) != (b.line == 0)) return b.line == 0;
+    return a.line < b.line;
+  });
+  std::vector<std::string> lines;
+  for (const auto& note : notes) lines.push_back(Line(note.first) + note.second);
+  return lines;
 }
 
 std::string CaseBuilder::Value(const char* name) const {
@@ -117,7 +139,7 @@ ImportedCase CaseBuilder::Build(const std::string& project_name) {
                          PriorItems() + Regularisation();
   result.project_text = ProjectText();
   ReportSettings();
-  result.report = notes_;
+  result.report = SortedNotes();
   return result;
 }
 
@@ -144,7 +166,7 @@ std::string CaseBuilder::ControlData(const std::string& project_name) {
   CheckName(project_name, kMaxName, p_.control_file, "the project file name");
   std::string noptmax = Integer("NOPTMAX");
   if (noptmax[0] == '-') {
-    Note(p_.Find("NOPTMAX")->at, "NOPTMAX " + noptmax + ": a run without upgrades is not "
+    Note(p_.Find("NOPTMAX")->at, "NOPTMAX " + noptmax + ": runs for derivatives only are not "
                                  "available; the case makes one model run (NOPTMAX 0)");
     noptmax = "0";
   }
@@ -318,7 +340,7 @@ std::string CaseBuilder::Parameters() {
   }
   if (!limits.empty()) {
     Note(p_.control_file, "PARCHGLIM (" + limits + "): parameter change limits are not "
-                          "consulted; upgrades are kept within the bounds only");
+                          "consulted; upgrades are kept within the parameter bounds only");
   }
   return text + ties;
 }
@@ -438,7 +460,7 @@ void CaseBuilder::ReportSettings() {
     if (entry.first.compare(0, 2, "++") == 0) {
       Note(entry.second.at, entry.first + "(" + entry.second.value + "): an option of another engine; not carried over");
     } else {
-      Note(entry.second.at, entry.first + " " + entry.second.value + ": not carried over");
+      Note(entry.second.at, entry.first + " " + entry.second.value + ": not carried over; the engine has no such setting");
     }
   }
   for (const auto& section : p_.skipped_sections) Note(section.second, "section '* " + section.first + "': not carried over");
