@@ -15,52 +15,25 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "case_writer.h"
-#include "lm/lm_engine.h"
-#include "lm/slm_driver.h"
-#include "pest/control_file.h"
-#include "pest/instruction_files.h"
-#include "pest/template_files.h"
-#include "quiet_stdout.h"
+#include "bench_steps.h"
+#include "lm_search_timing.h"
 #include "standard_reader.h"
 
 extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double MedianOf(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "benchmark step failed: %s\n", what);
-  std::exit(1);
-}
-
-void Write(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  Require(file != nullptr, path.c_str());
-  std::fputs(text.c_str(), file);
-  std::fclose(file);
-}
+using bench_steps::Check;
+using bench_steps::Clock;
+using bench_steps::Median;
+using bench_steps::SecondsSince;
+using bench_steps::WriteText;
 
 std::string StandardControlFile(const std::string& command) {
   std::string text =
@@ -80,11 +53,11 @@ std::string StandardControlFile(const std::string& command) {
 
 // Imports the standard file into case.pst and case.prj, with the model command as given.
 void ImportCase(const std::string& command) {
-  Write("exp.pst", StandardControlFile(command));
+  WriteText("exp.pst", StandardControlFile(command));
   const pst::ImportedCase imported =
       pst::BuildCase(pst::ReadStandardControlFile("exp.pst"), "case.prj", pst::CaseOptions());
-  Write("case.pst", imported.control_text);
-  Write("case.prj", imported.project_text);
+  WriteText("case.pst", imported.control_text);
+  WriteText("case.prj", imported.project_text);
 }
 
 // Median wall time of starting the model directly and waiting for it.
@@ -95,11 +68,11 @@ double ModelAloneSeconds(const std::string& model) {
     const Clock::time_point start = Clock::now();
     pid_t child = 0;
     int status = 0;
-    Require(posix_spawn(&child, argv[0], nullptr, nullptr, argv, environ) == 0, "model start");
-    Require(waitpid(child, &status, 0) == child && status == 0, "model run");
-    samples.push_back(Seconds(start));
+    Check(posix_spawn(&child, argv[0], nullptr, nullptr, argv, environ) == 0, "model start");
+    Check(waitpid(child, &status, 0) == child && status == 0, "model run");
+    samples.push_back(SecondsSince(start));
   }
-  return MedianOf(samples);
+  return Median(samples);
 }
 
 struct SearchCost {
@@ -113,44 +86,22 @@ struct SearchCost {
 // timed as bench_lm times it.
 SearchCost TimeSearch(const std::string& command) {
   ImportCase(command);
-  ProblemRecord record;
-  FileHandleTable templates, instructions;
-  OutputNames names;
-  {
-    QuietStdout quiet;
-    Require(ReadControlFile(record, "case") == 0 && OpenTemplateFiles(record, templates) == 0 &&
-                CheckTemplateFiles(record, templates) == 0 &&
-                OpenInstructionFiles(record, instructions) == 0,
-            "loading the case");
-  }
-  CountParameterTypes(record);
-  SetTiedParameters(record);
-  FilesNamesForWrite("case", names);
+  bench_steps::LoadedCase loaded;
+  bench_steps::LoadCase("case", &loaded);
   tarne::mpi_setup partition;
-  char option[] = "-slm";
-  CaseFileHolder files;
-  Require(files.Open(names, false), "case files");
-  LmContext context{record, names, files.files(), templates, instructions, &partition, option,
-                    false};
-  LmState state = PrepareLocalSearch(record, CurrentParameterValues(record), record.RLAMBDA1);
-  const Clock::time_point start = Clock::now();
-  {
-    QuietStdout quiet;
-    Require(RunLevenbergMarquardt(context, state) == 0, "calibration");
-  }
-  const double seconds = Seconds(start);
-  CloseTemplateFiles(record, templates);
-  CloseInstructionFiles(record, instructions);
+  const bench_steps::SearchTiming search = bench_steps::TimeSearch(loaded, &partition);
+  CloseTemplateFiles(loaded.record, loaded.templates);
+  CloseInstructionFiles(loaded.record, loaded.instructions);
   SearchCost cost;
-  cost.runs = state.model_calls + 1;  // and the final run
-  cost.per_run = seconds / cost.runs;
-  cost.post_command = state.command_seconds / cost.runs;
-  cost.own = (seconds - state.command_seconds) / cost.runs;
+  cost.runs = search.runs;
+  cost.per_run = search.seconds / cost.runs;
+  cost.post_command = search.command_seconds / cost.runs;
+  cost.own = (search.seconds - search.command_seconds) / cost.runs;
   return cost;
 }
 
 // Medians over the searches of one variant.
-SearchCost Median(const std::vector<SearchCost>& searches) {
+SearchCost MedianCost(const std::vector<SearchCost>& searches) {
   std::vector<double> per_run, post, own;
   for (const SearchCost& s : searches) {
     per_run.push_back(s.per_run);
@@ -158,9 +109,9 @@ SearchCost Median(const std::vector<SearchCost>& searches) {
     own.push_back(s.own);
   }
   SearchCost median = searches.front();
-  median.per_run = MedianOf(per_run);
-  median.post_command = MedianOf(post);
-  median.own = MedianOf(own);
+  median.per_run = Median(per_run);
+  median.post_command = Median(post);
+  median.own = Median(own);
   return median;
 }
 
@@ -175,15 +126,12 @@ void Report(const char* label, const SearchCost& cost, double model) {
 
 int main() {
   const std::string model_path = TARNE_BENCH_EXP_MODEL;
-  const fs::path dir = fs::temp_directory_path() / "tarne_bench_imported_run";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  fs::current_path(dir);
-  Write("model.tpl", "ptf ~\na = ~a                 ~\nb = ~b                 ~\n");
+  bench_steps::EnterFreshDirectory("tarne_bench_imported_run");
+  WriteText("model.tpl", "ptf ~\na = ~a                 ~\nb = ~b                 ~\n");
   std::string instructions = "pif #\n";
   for (int x = 1; x <= 10; ++x) instructions += "l1 w !y" + std::to_string(x) + "!\n";
-  Write("model.ins", instructions);
-  Write("model.in", "a = 2.5\nb = 0.4\n");
+  WriteText("model.ins", instructions);
+  WriteText("model.in", "a = 2.5\nb = 0.4\n");
   // The two variants and the model alone take turns, so that the load of a shared machine
   // falls on all three alike; each figure is the median of 9 turns.
   std::vector<SearchCost> direct_searches, shell_searches;
@@ -193,8 +141,8 @@ int main() {
     direct_searches.push_back(TimeSearch(model_path));
     shell_searches.push_back(TimeSearch("exec " + model_path));
   }
-  const double model = MedianOf(model_samples);
-  const SearchCost direct = Median(direct_searches), shell = Median(shell_searches);
+  const double model = Median(model_samples);
+  const SearchCost direct = MedianCost(direct_searches), shell = MedianCost(shell_searches);
   std::printf("imported run: the model alone (started directly) %.3f ms per run\n", model * 1e3);
   Report("imported run, command without a shell", direct, model);
   Report("imported run, command through the shell", shell, model);

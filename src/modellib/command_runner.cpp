@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "modellib/text_util.h"
 
 extern char** environ;
 
@@ -45,21 +48,9 @@ int WaitFor(pid_t child) {
 
 }  // namespace
 
-std::vector<std::string> CommandWords(const std::string& command) {
-  std::vector<std::string> words;
-  std::size_t k = 0;
-  while (k < command.size()) {
-    while (k < command.size() && (command[k] == ' ' || command[k] == '\t')) ++k;
-    const std::size_t start = k;
-    while (k < command.size() && command[k] != ' ' && command[k] != '\t') ++k;
-    if (k > start) words.push_back(command.substr(start, k - start));
-  }
-  return words;
-}
-
 bool NeedsShell(const std::string& command) {
   if (command.find_first_of(kShellCharacters) != std::string::npos) return true;
-  const std::vector<std::string> words = CommandWords(command);
+  const std::vector<std::string> words = SplitWords(command);
   if (words.empty()) return true;
   if (IsShellWord(words[0]) || words[0].find('=') != std::string::npos) return true;
   for (const std::string& word : words) {
@@ -75,7 +66,7 @@ int RunCommandLine(const std::string& command, std::string* start_error) {
     if (status == -1 && start_error != nullptr) *start_error = std::strerror(errno);
     return status;
   }
-  const std::vector<std::string> words = CommandWords(command);
+  const std::vector<std::string> words = SplitWords(command);
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace tarne {
 
@@ -13,9 +12,6 @@ namespace tarne {
 // globbing, comments or line ends, a variable assignment, or starts with a word that only
 // the shell can carry out (a reserved word or a builtin such as cd or export).
 bool NeedsShell(const std::string& command);
-
-// The blank-separated words of command.
-std::vector<std::string> CommandWords(const std::string& command);
 
 // Runs command and waits for it. Returns the wait status in the form std::system gives it
 // (0 for a command that exited with status 0), or -1 when the program could not be started,

@@ -1,27 +1,12 @@
 #include "csv_table.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "modellib/input_file.h"
 #include "pst_text.h"
 
 namespace pst {
 
 namespace {
-
-std::string WholeFile(const std::string& path) {
-  std::string reason;
-  std::FILE* file = tarne::OpenInputFile(path, "rb", tarne::kMaxInputFileBytes, &reason);
-  if (file == nullptr) Fail({path, 0}, reason);
-  std::string text;
-  tarne::TextFault fault;
-  const bool read =
-      tarne::ReadInputText(file, tarne::kMaxInputFileBytes, tarne::kMaxInputLine, &text, &fault);
-  std::fclose(file);
-  if (!read) Fail({path, fault.line}, fault.reason);
-  return text;
-}
 
 // Splits text into rows of fields; blank rows are dropped. Fields are trimmed unless quoted.
 void SplitRows(const std::string& path, const std::string& text,
@@ -109,7 +94,7 @@ CsvTable ReadCsv(const std::string& path) {
   table.file = path;
   std::vector<std::vector<std::string>> rows;
   std::vector<long> lines;
-  SplitRows(path, WholeFile(path), &rows, &lines);
+  SplitRows(path, ReadWholeText(path), &rows, &lines);
   if (rows.empty()) Fail({path, 0}, "the file has no header row");
   for (const std::string& name : rows[0]) table.columns.push_back(Lower(Trim(name)));
   for (std::size_t r = 1; r < rows.size(); ++r) {

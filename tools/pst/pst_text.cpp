@@ -11,7 +11,7 @@
 
 namespace pst {
 
-std::vector<TextLine> ReadLines(const std::string& path) {
+std::string ReadWholeText(const std::string& path) {
   std::string reason;
   std::FILE* file = tarne::OpenInputFile(path, "rb", tarne::kMaxInputFileBytes, &reason);
   if (file == nullptr) Fail({path, 0}, reason);
@@ -21,6 +21,11 @@ std::vector<TextLine> ReadLines(const std::string& path) {
       tarne::ReadInputText(file, tarne::kMaxInputFileBytes, tarne::kMaxInputLine, &text, &fault);
   std::fclose(file);
   if (!read) Fail({path, fault.line}, fault.reason);
+  return text;
+}
+
+std::vector<TextLine> ReadLines(const std::string& path) {
+  const std::string text = ReadWholeText(path);
   std::vector<TextLine> lines;
   std::size_t start = 0;
   long number = 0;

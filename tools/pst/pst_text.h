@@ -15,6 +15,10 @@ struct TextLine {
   long number = 0;
 };
 
+// The whole of the file at path. A file that cannot be read (missing, not a regular file,
+// beyond the size and line limits of every input) is refused with its reason.
+std::string ReadWholeText(const std::string& path);
+
 // Every line of the file at path. A file that cannot be read is refused with its reason.
 std::vector<TextLine> ReadLines(const std::string& path);
 

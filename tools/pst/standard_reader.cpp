@@ -1,6 +1,7 @@
 #include "standard_reader.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "csv_table.h"
@@ -97,144 +98,136 @@ void ReadPositional(const Section& section, PositionalSection kind, StandardProb
   }
 }
 
-// The CSV files named by the lines of an external section, relative to the control file.
-std::vector<CsvTable> ExternalTables(const Section& section, const std::string& directory,
-                                     const std::vector<std::string>& required,
-                                     const std::vector<std::string>& used,
-                                     StandardProblem* problem) {
-  std::vector<CsvTable> tables;
-  for (const auto& row : section.rows) {
-    if (row.first.size() > 1) {
-      Fail(row.second, "unexpected '" + row.first[1] +
-                           "' after the file name: external files are read as comma-separated");
+using Rows = std::vector<std::pair<std::vector<std::string>, Origin>>;
+// The words of one CSV row as the line of version 1 would hold them (appended to rows).
+using CsvRowWords = std::function<void(const CsvTable&, std::size_t, const Origin&, Rows*)>;
+
+// The rows of a section: the words of its lines or, when it is external, of the rows of the
+// CSV files its lines name (relative to the control file), whose columns other than used
+// are reported.
+Rows SectionRows(const Section& section, const std::string& directory,
+                 const std::vector<std::string>& required, const std::vector<std::string>& used,
+                 const CsvRowWords& row_words, StandardProblem* problem) {
+  if (!section.external) return section.rows;
+  Rows rows;
+  for (const auto& line : section.rows) {
+    if (line.first.size() > 1) {
+      Fail(line.second, "unexpected '" + line.first[1] +
+                            "' after the file name: external files are read as comma-separated");
     }
-    CsvTable table = ReadCsv(directory + row.first[0]);
+    const CsvTable table = ReadCsv(directory + line.first[0]);
     table.RequireColumns(required);
     for (const std::string& column : table.OtherColumns(used)) {
       problem->extra_columns.push_back({column, Origin{table.file, 1}});
     }
-    tables.push_back(std::move(table));
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      row_words(table, r, Origin{table.file, table.row_lines[r]}, &rows);
+    }
   }
-  return tables;
+  return rows;
 }
 
-Origin RowOrigin(const CsvTable& table, std::size_t r) { return {table.file, table.row_lines[r]}; }
+// A CSV row whose columns are the words of the line, in order, with defaults for empty or
+// missing optional columns; the optional trailing columns are added only when given.
+CsvRowWords ColumnsInOrder(std::vector<std::pair<const char*, const char*>> columns,
+                           std::vector<const char*> trailing = {}) {
+  return [columns, trailing](const CsvTable& t, std::size_t r, const Origin& at, Rows* rows) {
+    std::vector<std::string> words;
+    for (const auto& column : columns) {
+      words.push_back(t.Field(r, column.first, column.second));
+      if (words.back().empty()) Fail(at, std::string("the row has no value in column '") + column.first + "'");
+    }
+    for (const char* column : trailing) {
+      if (!t.Field(r, column).empty()) words.push_back(t.Field(r, column));
+    }
+    rows->push_back({words, at});
+  };
+}
 
 void ReadParameterGroups(const Section& section, const std::string& directory,
                          StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) problem->groups.push_back(ParameterGroupRow(row.first, row.second));
-    return;
-  }
+  const ParameterGroup standard;
+  const CsvRowWords words = ColumnsInOrder(
+      {{"pargpnme", ""}, {"inctyp", standard.inctyp.c_str()}, {"derinc", standard.derinc.c_str()},
+       {"derinclb", standard.derinclb.c_str()}, {"forcen", standard.forcen.c_str()},
+       {"derincmul", standard.derincmul.c_str()}, {"dermthd", standard.dermthd.c_str()}},
+      {"splitthresh", "splitreldiff", "splitaction"});
   const std::vector<std::string> used = {"pargpnme", "inctyp", "derinc", "derinclb", "forcen",
                                          "derincmul", "dermthd", "splitthresh", "splitreldiff",
                                          "splitaction"};
-  for (const CsvTable& t : ExternalTables(section, directory, {"pargpnme"}, used, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      ParameterGroup g;
-      std::vector<std::string> words = {t.Field(r, "pargpnme"), t.Field(r, "inctyp", g.inctyp),
-                                        t.Field(r, "derinc", g.derinc), t.Field(r, "derinclb", g.derinclb),
-                                        t.Field(r, "forcen", g.forcen), t.Field(r, "derincmul", g.derincmul),
-                                        t.Field(r, "dermthd", g.dermthd)};
-      for (const char* split : {"splitthresh", "splitreldiff", "splitaction"}) {
-        if (!t.Field(r, split).empty()) words.push_back(t.Field(r, split));
-      }
-      problem->groups.push_back(ParameterGroupRow(words, RowOrigin(t, r)));
-    }
+  for (const auto& row : SectionRows(section, directory, {"pargpnme"}, used, words, problem)) {
+    problem->groups.push_back(ParameterGroupRow(row.first, row.second));
   }
 }
 
+// Parameter lines, then tie lines "name parent"; a CSV row of a tied parameter makes both.
 void ReadParameters(const Section& section, const std::string& directory,
                     StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) {
-      if (row.first.size() == 2) {
-        TieRow(row.first, row.second, problem);
-      } else {
-        problem->parameters.push_back(ParameterRow(row.first, row.second));
-      }
-    }
-    return;
-  }
   const std::vector<std::string> required = {"parnme", "partrans", "parval1", "parlbnd",
                                              "parubnd", "pargp"};
   std::vector<std::string> used = required;
   for (const char* optional : {"parchglim", "scale", "offset", "dercom", "partied"}) used.push_back(optional);
-  for (const CsvTable& t : ExternalTables(section, directory, required, used, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      Parameter p = ParameterRow({t.Field(r, "parnme"), t.Field(r, "partrans"),
-                                  t.Field(r, "parchglim", "factor"), t.Field(r, "parval1"),
-                                  t.Field(r, "parlbnd"), t.Field(r, "parubnd"), t.Field(r, "pargp"),
-                                  t.Field(r, "scale", "1.0"), t.Field(r, "offset", "0.0"),
-                                  t.Field(r, "dercom", "1")},
-                                 RowOrigin(t, r));
-      if (p.partrans == "tied") p.partied = Lower(t.Field(r, "partied"));
-      problem->parameters.push_back(p);
+  const CsvRowWords line = ColumnsInOrder(
+      {{"parnme", ""}, {"partrans", ""}, {"parchglim", "factor"}, {"parval1", ""},
+       {"parlbnd", ""}, {"parubnd", ""}, {"pargp", ""}, {"scale", "1.0"}, {"offset", "0.0"},
+       {"dercom", "1"}});
+  Rows ties;
+  const CsvRowWords words = [&line, &ties](const CsvTable& t, std::size_t r, const Origin& at,
+                                           Rows* rows) {
+    line(t, r, at, rows);
+    if (Lower(t.Field(r, "partrans")) == "tied") ties.push_back({{t.Field(r, "parnme"), t.Field(r, "partied")}, at});
+  };
+  Rows rows = SectionRows(section, directory, required, used, words, problem);
+  rows.insert(rows.end(), ties.begin(), ties.end());
+  for (const auto& row : rows) {
+    if (row.first.size() == 2) {
+      TieRow(row.first, row.second, problem);
+    } else {
+      problem->parameters.push_back(ParameterRow(row.first, row.second));
     }
   }
 }
 
 void ReadObservationGroups(const Section& section, const std::string& directory,
                            StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) problem->observation_groups.push_back(ObservationGroupRow(row.first, row.second));
-    return;
-  }
-  for (const CsvTable& t : ExternalTables(section, directory, {"obgnme"},
-                                          {"obgnme", "gtarg", "covfile"}, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      std::vector<std::string> words = {t.Field(r, "obgnme")};
-      if (!t.Field(r, "gtarg").empty()) words.push_back(t.Field(r, "gtarg"));
-      if (!t.Field(r, "covfile").empty()) words.push_back(t.Field(r, "covfile"));
-      problem->observation_groups.push_back(ObservationGroupRow(words, RowOrigin(t, r)));
-    }
+  const CsvRowWords words = ColumnsInOrder({{"obgnme", ""}}, {"gtarg", "covfile"});
+  for (const auto& row : SectionRows(section, directory, {"obgnme"},
+                                     {"obgnme", "gtarg", "covfile"}, words, problem)) {
+    problem->observation_groups.push_back(ObservationGroupRow(row.first, row.second));
   }
 }
 
 void ReadObservations(const Section& section, const std::string& directory,
                       StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) problem->observations.push_back(ObservationRow(row.first, row.second));
-    return;
-  }
   const std::vector<std::string> columns = {"obsnme", "obsval", "weight", "obgnme"};
-  for (const CsvTable& t : ExternalTables(section, directory, columns, columns, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      problem->observations.push_back(ObservationRow(
-          {t.Field(r, "obsnme"), t.Field(r, "obsval"), t.Field(r, "weight"), t.Field(r, "obgnme")},
-          RowOrigin(t, r)));
-    }
+  const CsvRowWords words = ColumnsInOrder({{"obsnme", ""}, {"obsval", ""}, {"weight", ""}, {"obgnme", ""}});
+  for (const auto& row : SectionRows(section, directory, columns, columns, words, problem)) {
+    problem->observations.push_back(ObservationRow(row.first, row.second));
   }
 }
 
 void ReadFilePairs(const Section& section, const std::string& directory,
                    std::vector<FilePair>* pairs, const char* what, StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) pairs->push_back(FilePairRow(row.first, row.second, what));
-    return;
-  }
   const std::vector<std::string> columns = {"pest_file", "model_file"};
-  for (const CsvTable& t : ExternalTables(section, directory, columns, columns, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      pairs->push_back(FilePairRow({t.Field(r, "pest_file"), t.Field(r, "model_file")}, RowOrigin(t, r), what));
-    }
+  const CsvRowWords words = ColumnsInOrder({{"pest_file", ""}, {"model_file", ""}});
+  for (const auto& row : SectionRows(section, directory, columns, columns, words, problem)) {
+    pairs->push_back(FilePairRow(row.first, row.second, what));
   }
 }
 
+// A CSV row of prior information holds the equation in one field.
+void PriorWords(const CsvTable& t, std::size_t r, const Origin& at, Rows* rows) {
+  std::vector<std::string> words = {t.Field(r, "pilbl")};
+  for (const std::string& word : Words(t.Field(r, "equation"))) words.push_back(word);
+  words.push_back(t.Field(r, "weight"));
+  words.push_back(t.Field(r, "obgnme"));
+  rows->push_back({words, at});
+}
+
 void ReadPriors(const Section& section, const std::string& directory, StandardProblem* problem) {
-  if (!section.external) {
-    for (const auto& row : section.rows) problem->priors.push_back(PriorRow(row.first, row.second));
-    return;
-  }
   const std::vector<std::string> columns = {"pilbl", "equation", "weight", "obgnme"};
-  for (const CsvTable& t : ExternalTables(section, directory, columns, columns, problem)) {
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-      std::vector<std::string> words = {t.Field(r, "pilbl")};
-      for (const std::string& word : Words(t.Field(r, "equation"))) words.push_back(word);
-      words.push_back(t.Field(r, "weight"));
-      words.push_back(t.Field(r, "obgnme"));
-      problem->priors.push_back(PriorRow(words, RowOrigin(t, r)));
-    }
+  for (const auto& row : SectionRows(section, directory, columns, columns, PriorWords, problem)) {
+    problem->priors.push_back(PriorRow(row.first, row.second));
   }
 }
 
