@@ -60,6 +60,7 @@ TEST(ImportRefusals, EachBadFileGetsOneLine) {
       {Replaced("0.01 10\n", "0.01 10 bogus\n"), " (line 6): 'bogus' is not a whole number (JACUPDATE)"},
       {Replaced("0.01 10\n", "0.01 10 999 lamforgive noderforgive 7\n"), " (line 6): unexpected '7' after NUMLAM"},
       {Replaced("30 0.01 3 3 0.01 3", "30 0.01 3.5 3 0.01 3"), " (line 9): '3.5' is not a whole number (NPHISTP)"},
+      {Replaced("10.0 -3.0", "-1.0 -3.0"), " (line 6): RLAMBDA1 -1.0 is negative; the initial lambda must be 0 or more"},
       {Replaced("restart estimation", "restart prediction"),
        " (line 3): PESTMODE 'prediction' is not supported: the case can estimate or regularise only"},
       {Replaced("a none", "a square"), " (line 14): PARTRANS 'square' of a is not none, log, fixed or tied"},

@@ -60,6 +60,7 @@ class CaseBuilder {
   void CheckName(const std::string& name, std::size_t limit, const Origin& at, const char* what) const;
   std::string ControlData(const std::string& project_name);
   std::string LambdaFactor();
+  std::string LambdaCount();
   std::string ParameterGroups();
   std::string Parameters();
   std::string Observations();
@@ -156,6 +157,17 @@ std::string CaseBuilder::LambdaFactor() {
   return used;
 }
 
+// A NUMLAM below 1 (lambdas tried at once by parallel runs) becomes its magnitude, at least 1.
+std::string CaseBuilder::LambdaCount() {
+  const std::string text = Integer("NUMLAM");
+  const long count = std::stol(text);
+  if (count >= 1) return text;
+  const std::string used = std::to_string(std::max(1L, -count));
+  Note(p_.Find("NUMLAM")->at, "NUMLAM " + text + ": lambdas tried at once are not available; "
+                              "the case tries up to " + used + " lambdas one after another");
+  return used;
+}
+
 std::string CaseBuilder::ControlData(const std::string& project_name) {
   const std::string mode = Lower(Value("PESTMODE"));
   if (mode != "estimation" && mode != "regularisation" && mode != "regularization") {
@@ -164,12 +176,19 @@ std::string CaseBuilder::ControlData(const std::string& project_name) {
          "PESTMODE '" + mode + "' is not supported: the case can estimate or regularise only");
   }
   CheckName(project_name, kMaxName, p_.control_file, "the project file name");
+  if (const Setting* lambda = p_.Find("RLAMBDA1")) {
+    if (RequireValue(lambda->value, lambda->at, "RLAMBDA1") < 0.0) {
+      Fail(lambda->at, "RLAMBDA1 " + lambda->value + " is negative; the initial lambda must be 0 or more");
+    }
+  }
   std::string noptmax = Integer("NOPTMAX");
   if (noptmax[0] == '-') {
     Note(p_.Find("NOPTMAX")->at, "NOPTMAX " + noptmax + ": runs for derivatives only are not "
                                  "available; the case makes one model run (NOPTMAX 0)");
     noptmax = "0";
   }
+  const std::string factor = LambdaFactor();
+  const std::string lambdas = LambdaCount();
   char text[2048];
   std::snprintf(
       text, sizeof text,
@@ -178,8 +197,8 @@ std::string CaseBuilder::ControlData(const std::string& project_name) {
       Lower(Value("RSTFLE")).c_str(), mode.c_str(), p_.parameters.size(), p_.observations.size(),
       groups_.size(), p_.priors.size(), observation_groups_.size(), p_.templates.size(),
       p_.instructions.size(), Lower(Value("PRECIS")).c_str(), Lower(Value("DPOINT")).c_str(),
-      Number("RLAMBDA1").c_str(), LambdaFactor().c_str(), Number("PHIRATSUF").c_str(),
-      Number("PHIREDLAM").c_str(), Integer("NUMLAM").c_str(), Number("RELPARMAX").c_str(),
+      Number("RLAMBDA1").c_str(), factor.c_str(), Number("PHIRATSUF").c_str(),
+      Number("PHIREDLAM").c_str(), lambdas.c_str(), Number("RELPARMAX").c_str(),
       Number("FACPARMAX").c_str(), Number("FACORIG").c_str(), Integer("IBOUNDSTICK").c_str(),
       Number("PHIREDSWH").c_str(), Lower(Value("DOAUI")).c_str(), noptmax.c_str(),
       Number("PHIREDSTP").c_str(), Integer("NPHISTP").c_str(), Integer("NPHINORED").c_str(),

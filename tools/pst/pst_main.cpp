@@ -10,6 +10,7 @@
 //   --slmmode N [0] --slmfullupd N [0] --slmfullrat X [0.9] --slmncol N [1] --lsdistmin X [0.01]
 // Every setting that could not be carried over is listed at the end, one line each. Input that
 // cannot be read is refused with one line naming the file, the line and the token (status 1).
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
