@@ -28,41 +28,19 @@
 #include "pest/instruction_files.h"
 #include "pest/model_runner.h"
 #include "pest/template_files.h"
+#include "bench_steps.h"
+#include "lm_search_timing.h"
 #include "quiet_stdout.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "benchmark step failed: %s\n", what);
-  std::exit(1);
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  Check(file != nullptr, path.c_str());
-  std::fputs(text.c_str(), file);
-  std::fclose(file);
-}
-
-void EnterFreshDirectory(const char* name) {
-  const fs::path dir = fs::temp_directory_path() / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  fs::current_path(dir);
-}
+using bench_steps::Check;
+using bench_steps::Clock;
+using bench_steps::EnterFreshDirectory;
+using bench_steps::Median;
+using bench_steps::SecondsSince;
+using bench_steps::WriteText;
 
 // ---- per-run ------------------------------------------------------------------------------
 
@@ -116,44 +94,21 @@ void PerRunCost(const char* self) {
   for (int i = 1; i <= 10; ++i) instruction_text += "l1 !o" + std::to_string(i) + "!\n";
   WriteText("model.ins", instruction_text);
 
-  ProblemRecord record;
-  FileHandleTable templates, instructions;
-  OutputNames names;
-  {
-    QuietStdout quiet;
-    Check(ReadControlFile(record, "case") == 0 && OpenTemplateFiles(record, templates) == 0 &&
-              CheckTemplateFiles(record, templates) == 0 &&
-              OpenInstructionFiles(record, instructions) == 0,
-          "loading the case");
-  }
-  CountParameterTypes(record);
-  SetTiedParameters(record);
-  FilesNamesForWrite("case", names);
-  const dvector start_values = CurrentParameterValues(record);
-  const double lambda = record.RLAMBDA1;
+  bench_steps::LoadedCase loaded;
+  bench_steps::LoadCase("case", &loaded);
   tarne::mpi_setup partition;
-  char option[] = "-slm";
   std::vector<double> own;
   double total = 0.0, command = 0.0;
   long runs = 0;
   // Whole searches, each from the control file's start: the elapsed time of a search less
   // the time inside the model command is the tool's own.
   for (int repeat = 0; repeat < 7; ++repeat) {
-    CaseFileHolder files;
-    Check(files.Open(names, false), "case files");
-    LmContext context{record, names, files.files(), templates, instructions, &partition,
-                      option, false};
-    LmState state = PrepareLocalSearch(record, start_values, lambda);
-    const Clock::time_point start = Clock::now();
-    {
-      QuietStdout quiet;
-      Check(RunLevenbergMarquardt(context, state) == 0, "calibration");
-    }
-    const double seconds = SecondsSince(start);
-    runs = state.model_calls + 1;  // and the final run
-    own.push_back((seconds - state.command_seconds) / runs);
+    const bench_steps::SearchTiming search = bench_steps::TimeSearch(loaded, &partition);
+    const double seconds = search.seconds;
+    runs = search.runs;
+    own.push_back((seconds - search.command_seconds) / runs);
     total = seconds / runs;
-    command = state.command_seconds / runs;
+    command = search.command_seconds / runs;
   }
   std::printf("per-run: %ld model runs per calibration; %.3f ms per run in all, of which the "
               "model command %.3f ms\n", runs, total * 1e3, command * 1e3);

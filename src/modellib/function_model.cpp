@@ -1,6 +1,5 @@
-// The "function" and "external" model kinds.
+// The "function" model kind, and the parameter listing it shares with the external kind.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "modellib/model_kinds.h"
@@ -11,8 +10,8 @@
 namespace tarne {
 
 // Writes "<first_name> <value>" and then "name value" for every parameter.
-static int WriteParameterListing(const ModelRequest& request, const char* first_name,
-                                 double first_value, bool with_first) {
+int WriteParameterListing(const ModelRequest& request, const char* first_name,
+                          double first_value, bool with_first) {
   const Project& project = *request.project;
   if (project.output.empty()) return 0;
   gFILE output(request.files);
@@ -40,56 +39,6 @@ int RunFunctionModel(const ModelRequest& request, double* objective) {
   *objective = value;
   if (!request.writes_output) return 0;
   return WriteParameterListing(request, "objective", value, true);
-}
-
-// Reads the first number of the objective file.
-static int ReadObjectiveFile(const ModelRequest& request, double* objective) {
-  const Project& project = *request.project;
-  if (project.objective_file.empty()) {
-    ReportFileError("evaluate", project.file, 0,
-                    "an external project needs 'objective' to be calibrated this way");
-    return 1;
-  }
-  gFILE file(request.files);
-  std::string reason;
-  if (!file.open_input(project.objective_file.c_str(), kMaxInputFileBytes, &reason)) {
-    ReportUnopenedFile(project, "objective", project.objective_file, reason);
-    return 1;
-  }
-  std::string line;
-  long line_number = 0;
-  while (ReadTextLine(file.fp, &line)) {
-    ++line_number;
-    const std::vector<std::string> words = SplitWords(line);
-    if (words.empty()) continue;
-    if (LineTooLong(line)) {
-      ReportFileError("read", project.objective_file, line_number, LineTooLongReason());
-      return 1;
-    }
-    if (ParseDouble(words[0], objective)) return 0;
-    ReportFileError("read", project.objective_file, line_number,
-                    "'" + words[0] + "' is not a number");
-    return 1;
-  }
-  ReportFileError("read", project.objective_file, 0, "the file holds no objective value");
-  return 1;
-}
-
-int RunExternalModel(const ModelRequest& request, double* objective) {
-  const Project& project = *request.project;
-  if (WriteParameterListing(request, "", 0.0, false) != 0) return 1;
-  if (!project.command.empty()) {
-    std::fflush(nullptr);
-    const int status = std::system(project.command.c_str());
-    if (status != 0) {
-      ReportFileError("read", project.file, KeywordLine(project, "command"),
-                      "command '" + project.command + "' failed (status " +
-                          std::to_string(status) + ")");
-      return 1;
-    }
-  }
-  if (!request.wants_objective) return 0;
-  return ReadObjectiveFile(request, objective);
 }
 
 }  // namespace tarne

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "modellib/project.h"
+#include "modellib/replacement.h"
 #include "modellib/tarne_lib.h"
 
 namespace tarne {
@@ -14,6 +15,9 @@ namespace tarne {
 struct ModelRequest {
   const Project* project = nullptr;
   const std::vector<double>* values = nullptr;
+  // Every name with a value in this run (calibrated names first, then the project's own
+  // list): the external kind fills its templates from them. May be null.
+  const std::vector<Substitution>* substitutions = nullptr;
   const replace_io* files = nullptr;     // name resolution and batch numbering
   const observed_data* observed = nullptr;  // calibration runs only, may be null
   bool wants_objective = false;
@@ -25,6 +29,11 @@ struct ModelRequest {
   // hydro kind shares its cells among them); null when this process runs it alone.
   mpi_setup* partition = nullptr;
 };
+
+// Writes the project's output file, when it names one: "<first_name> <value>" when
+// with_first, then "name value" for every parameter. Returns 0, or 1 after a message.
+int WriteParameterListing(const ModelRequest& request, const char* first_name,
+                          double first_value, bool with_first);
 
 // Each returns 0, or 1 after printing a message; *objective is set when asked for.
 int RunFunctionModel(const ModelRequest& request, double* objective);

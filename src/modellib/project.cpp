@@ -43,12 +43,14 @@ struct Keyword {
   const char* name;
   int values;  // number of values; -1 = the rest of the line (at least one word)
   int kinds;
+  bool repeats = false;  // may be given on several lines
 };
 
 const Keyword kKeywords[] = {
-    {"kind", 1, kAll},          {"parameter", 2, kAll},         {"output", 1, kAll},
+    {"kind", 1, kAll},          {"parameter", 2, kAll, true},   {"output", 1, kAll},
     {"replace", 1, kAll},       {"values", 1, kAll},            {"function", 1, kFunctionOnly},
-    {"command", -1, kExternalOnly}, {"objective", 1, kExternalOnly}, {"grid", 2, kHydroOnly},
+    {"command", -1, kExternalOnly, true}, {"objective", 1, kExternalOnly},
+    {"template", 2, kExternalOnly, true}, {"grid", 2, kHydroOnly},
     {"cell_size", 1, kHydroOnly},   {"time_step", 1, kHydroOnly},    {"forcing", 1, kHydroOnly},
     {"outlet", 2, kHydroOnly},      {"rain_gradient", 1, kHydroOnly},
     {"initial_soil", 1, kHydroOnly}, {"peak_weight", 1, kHydroOnly},
@@ -127,7 +129,8 @@ bool Apply(Reader* reader, const std::string& key, const std::vector<std::string
   else if (key == "replace") p->replace_list = v;
   else if (key == "values") p->value_file = v;
   else if (key == "function") p->function_name = v;
-  else if (key == "command") p->command = rest;
+  else if (key == "command") p->commands.push_back({rest, reader->line});
+  else if (key == "template") p->templates.push_back({v, words[2], reader->line});
   else if (key == "objective") p->objective_file = v;
   else if (key == "forcing") p->forcing = v;
   else if (key == "grid") return GridValues(reader, v, words[2]);
@@ -168,7 +171,7 @@ bool ReadLine(Reader* reader, const std::string& line) {
   if (keyword.values > 0 && given > static_cast<std::size_t>(keyword.values)) {
     return Fail(reader, "unexpected text after the value of '" + key + "'");
   }
-  if (reader->seen_at[k] != 0 && key != "parameter") {
+  if (reader->seen_at[k] != 0 && !keyword.repeats) {
     return Fail(reader, "'" + key + "' given twice (first on line " +
                             std::to_string(reader->seen_at[k]) + ")");
   }

@@ -18,6 +18,17 @@ struct ProjectParameter {
   long line = 0;
 };
 
+// A line of the project that may be given several times, with the line it stands on.
+struct ProjectCommand {
+  std::string text;  // the rest of the line after 'command'
+  long line = 0;
+};
+struct ProjectTemplate {
+  std::string template_file;  // PEST template
+  std::string input_file;     // the model input file written from it
+  long line = 0;
+};
+
 struct Project {
   std::string file;  // the project file name as given
   ModelKind kind = ModelKind::kNone;
@@ -28,7 +39,8 @@ struct Project {
   // function kind
   std::string function_name;
   // external kind
-  std::string command;         // shell command run after the parameter file is written
+  std::vector<ProjectCommand> commands;    // run in order after the input files are written
+  std::vector<ProjectTemplate> templates;  // model input files written before the commands
   std::string objective_file;  // first number in it is the objective of a calibration run
   // hydro kind
   long grid_columns = 0;

@@ -188,6 +188,7 @@ int BuildSubstitutions(const std::string& list_path, const std::vector<Replaceme
   for (std::size_t i = 0; i < list.size(); ++i) {
     Substitution substitution;
     substitution.name = list[i].name;
+    substitution.value = values[i];
     if (!FormatValue(list[i].format, values[i], &substitution.text)) {
       ReportFileError("use", list_path, 0, "cannot format the value of " + list[i].name);
       return 1;

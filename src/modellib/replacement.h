@@ -13,10 +13,11 @@ struct ReplacementEntry {
   std::string format;  // a printf conversion for one double, for example "%16.8lf"
 };
 
-// Name and formatted value of every replaced parameter.
+// Name, value and formatted value of every replaced parameter.
 struct Substitution {
   std::string name;
   std::string text;
+  double value = 0.0;
 };
 
 // True when format holds exactly one conversion of a double (flags, width, precision, an

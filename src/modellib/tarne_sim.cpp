@@ -140,7 +140,8 @@ int RunOnPartition(mpi_setup* partition, int prepared, ModelRequest& request,
 // header receives the names of the list, "name\t" each.
 int PrepareCalibration(replace_io& settings, const char* second_path, const char* project_file,
                        const double* parameters, long n, Project* project,
-                       std::vector<double>* values, std::string* header) {
+                       std::vector<double>* values, std::vector<Substitution>* substitutions,
+                       std::string* header) {
   if (project_file == nullptr || ReadProject(project_file, project) != 0) return 1;
   caReadVARNOKProjectPath(project_file, &settings);
   const std::string list_path = second_path != nullptr ? second_path : "";
@@ -155,10 +156,10 @@ int PrepareCalibration(replace_io& settings, const char* second_path, const char
     ReportFileError("evaluate", project_file, 0, "no parameter values were given");
     return 1;
   }
-  std::vector<Substitution> substitutions;
-  if (BuildSubstitutions(list_path, list, parameters + 1, n, &substitutions) != 0 ||
-      ProjectSubstitutions(*project, settings, &substitutions) != 0 ||
-      ResolveParameters(*project, substitutions, values) != 0) {
+  substitutions->clear();
+  if (BuildSubstitutions(list_path, list, parameters + 1, n, substitutions) != 0 ||
+      ProjectSubstitutions(*project, settings, substitutions) != 0 ||
+      ResolveParameters(*project, *substitutions, values) != 0) {
     return 1;
   }
   return 0;
@@ -173,10 +174,10 @@ int tarne_sim::main_tarne(const char* project_file, run_results* /*results*/,
                           const char* /*argument*/) {
   Project project;
   std::vector<double> values;
+  std::vector<Substitution> substitutions;
   int prepared = 1;
   if (project_file != nullptr && ReadProject(project_file, &project) == 0) {
     caReadVARNOKProjectPath(project_file, this);
-    std::vector<Substitution> substitutions;
     if (ProjectSubstitutions(project, *this, &substitutions) == 0 &&
         ResolveParameters(project, substitutions, &values) == 0) {
       prepared = 0;
@@ -185,6 +186,7 @@ int tarne_sim::main_tarne(const char* project_file, run_results* /*results*/,
   ModelRequest request;
   request.project = &project;
   request.values = &values;
+  request.substitutions = &substitutions;
   request.files = this;
   double objective = 0.0;
   const int status = RunOnPartition(partition_, prepared, request,
@@ -199,12 +201,14 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   last_objective_ = kFailedObjective;
   Project project;
   std::vector<double> values;
+  std::vector<Substitution> substitutions;
   const int prepared =
       PrepareCalibration(*this, second_path, project_file, parameters, n, &project, &values,
-                         &header_);
+                         &substitutions, &header_);
   ModelRequest request;
   request.project = &project;
   request.values = &values;
+  request.substitutions = &substitutions;
   request.files = this;
   request.observed = observed;
   request.wants_objective = true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "modellib/input_file.h"
+#include "modellib/template_text.h"
 #include "pest/file_report.h"
 #include "pest/name_index.h"
 
@@ -38,31 +39,24 @@ bool ReadWholeFile(const TemplateEntry& entry, std::FILE* file, std::string& con
   return true;
 }
 
-long LineOfOffset(const std::string& content, size_t offset) {
-  return 1 + static_cast<long>(std::count(content.begin(), content.begin() + offset, '\n'));
-}
-
 // Checks "ptf"/"jtf" and finds the delimiter, the fifth character of the header line.
 bool ReadHeader(const TemplateEntry& entry, const std::string& content, char& delimiter) {
-  const size_t header_end = std::min(content.find('\n'), content.size());
-  const bool valid = header_end >= 3 && (content[0] == 'p' || content[0] == 'j') &&
-                     content[1] == 't' && content[2] == 'f';
-  if (!valid) {
+  const tarne::TemplateHeader header = tarne::ReadTemplateHeader(content);
+  if (!header.is_template) {
     std::printf("\n");
     std::printf("%s is not a valid PEST template file.\n", entry.TEMPFLE);
     std::printf("\n");
     return false;
   }
-  if (header_end > static_cast<size_t>(kMaxTemplateText)) {
+  if (header.length > static_cast<size_t>(kMaxTemplateText)) {
     ReportFileError("read", entry.TEMPFLE, 1, "header line longer than 14999 characters");
     return false;
   }
-  const char candidate = header_end >= 5 ? content[4] : '\0';
-  if (candidate == '\0' || candidate == ' ' || candidate == '\t' || candidate == '\r') {
+  if (header.delimiter == '\0') {
     ReportFileError("read", entry.TEMPFLE, 1, "the header line names no delimiter character");
     return false;
   }
-  delimiter = candidate;
+  delimiter = header.delimiter;
   return true;
 }
 
@@ -70,16 +64,15 @@ bool ReadHeader(const TemplateEntry& entry, const std::string& content, char& de
 // the entry can hold.
 bool FindDelimiters(TemplateEntry& entry, const std::string& content, char delimiter) {
   entry.delimiter_positions.clear();
-  const size_t body = std::min(content.find('\n'), content.size());
-  for (size_t k = body; k < content.size(); ++k) {
-    if (content[k] != delimiter) continue;
-    if (entry.delimiter_positions.size() == static_cast<size_t>(kMaxTemplateDelimiters)) {
-      ReportFileError("read", entry.TEMPFLE, LineOfOffset(content, k),
-                      "more than 10000 parameter delimiters");
-      return false;
-    }
-    entry.delimiter_positions.push_back(static_cast<long>(k) + 1);
+  std::vector<size_t> offsets;
+  const bool all = tarne::FindTemplateDelimiters(content, delimiter, kMaxTemplateDelimiters,
+                                                 &offsets);
+  if (!all) {
+    ReportFileError("read", entry.TEMPFLE, tarne::LineOfOffset(content, offsets.back()),
+                    "more than 10000 parameter delimiters");
+    return false;
   }
+  for (size_t offset : offsets) entry.delimiter_positions.push_back(static_cast<long>(offset) + 1);
   return true;
 }
 
@@ -100,14 +93,11 @@ bool MapFields(TemplateEntry& entry, const std::string& content, char delimiter,
     const long g = entry.delimiter_positions[2 * l - 2];
     const long f = entry.delimiter_positions[2 * l - 1];
     if (f - g + 1 > kMaxTemplateText) {
-      ReportFileError("read", entry.TEMPFLE, LineOfOffset(content, g - 1),
+      ReportFileError("read", entry.TEMPFLE, tarne::LineOfOffset(content, g - 1),
                       "parameter field longer than 14999 characters");
       return false;
     }
-    std::string name;
-    for (long k = g - 1; k < f; ++k) {
-      if (content[k] != delimiter && content[k] != ' ' && content[k] != '\t') name += content[k];
-    }
+    const std::string name = tarne::TemplateFieldName(content, delimiter, g - 1, f - 1);
     int parameter = parameters.FindFirst({UpperCase(name)});
     if (parameter == 0) parameter = parameters.FindFirst({LowerCase(name)});
     entry.field_map[l] = parameter;

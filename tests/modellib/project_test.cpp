@@ -64,7 +64,31 @@ TEST(Project, ExternalCommandTakesTheRestOfTheLine) {
   std::string err;
   ASSERT_EQ(Read("kind external\ncommand  sh run.sh a  b > log # shell comment \n", &p, &err), 0)
       << err;
-  EXPECT_EQ(p.command, "sh run.sh a  b > log # shell comment");
+  ASSERT_EQ(p.commands.size(), 1u);
+  EXPECT_EQ(p.commands[0].text, "sh run.sh a  b > log # shell comment");
+}
+
+// Commands and templates may be given on several lines; they are kept in order with their
+// lines, and a template line needs both of its files.
+TEST(Project, ExternalCommandsAndTemplatesRepeat) {
+  TempDir dir;
+  Project p;
+  std::string err;
+  ASSERT_EQ(Read("kind external\ntemplate a.tpl a.in\ncommand ./first\ntemplate b.tpl b.in\n"
+                 "command ./second x\n", &p, &err), 0) << err;
+  ASSERT_EQ(p.commands.size(), 2u);
+  EXPECT_EQ(p.commands[1].text, "./second x");
+  EXPECT_EQ(p.commands[1].line, 5);
+  ASSERT_EQ(p.templates.size(), 2u);
+  EXPECT_EQ(p.templates[1].template_file, "b.tpl");
+  EXPECT_EQ(p.templates[1].input_file, "b.in");
+  EXPECT_EQ(p.templates[1].line, 4);
+  EXPECT_EQ(Read("kind external\ntemplate a.tpl\n", &p, &err), 1);
+  EXPECT_NE(err.find("p.prj (line 2): missing value after 'template'"), std::string::npos) << err;
+  EXPECT_EQ(Read("kind function\nfunction griewank\nparameter x 1\ntemplate a.tpl a.in\n", &p,
+                 &err), 1);
+  EXPECT_NE(err.find("p.prj (line 4): 'template' is not used by a function model"),
+            std::string::npos) << err;
 }
 
 struct BadProject {
@@ -164,7 +188,8 @@ TEST(Project, RefusesAnOverlongLine) {
   // A line just within the limit is read whole.
   EXPECT_EQ(Read("kind external\ncommand " + std::string(kMaxTextLine - 8, 'x') + "\n", &p,
                  &err), 0) << err.substr(0, 200);
-  EXPECT_EQ(p.command.size(), kMaxTextLine - 8);
+  ASSERT_EQ(p.commands.size(), 1u);
+  EXPECT_EQ(p.commands[0].text.size(), kMaxTextLine - 8);
 }
 
 TEST(Project, MissingFileIsReported) {

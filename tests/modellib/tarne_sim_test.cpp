@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "modellib/tarne_lib.h"
@@ -251,6 +252,46 @@ TEST(ExternalKind, AFailingCommandFailsTheRun) {
   EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0), kFailed);
   err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("needs 'objective'"), std::string::npos) << err;
+}
+
+// Template lines write the model input files from the values of the value file, matched by
+// name through the list; the commands then run in order, the first without a shell.
+TEST(ExternalKind, FillsTemplatesThenRunsTheCommandsInOrder) {
+  TempDir dir;
+  WriteFile("p.prj", "kind external\nreplace list.in\nvalues values.in\n"
+                     "template a.tpl a.in\ntemplate b.tpl sub/b.in\n"
+                     "command sh copy.sh\ncommand cat a.in sub/b.in > both.txt\n");
+  WriteFile("list.in", "2\n[A] \"%16.8lf\"\n[b] \"%16.8lf\"\n");
+  WriteFile("values.in", "2.5000000E+00 -1.2500000E-07 ");
+  WriteFile("a.tpl", "ptf ~\na = ~a       ~ end\n");
+  WriteFile("b.tpl", "jtf #\nb = #b           #\n");
+  WriteFile("copy.sh", "cp a.in first.txt\n");
+  std::filesystem::create_directory("sub");
+  std::string err;
+  ASSERT_EQ(RunProject("p.prj", &err), 0) << err;
+  EXPECT_EQ(ReadFile("first.txt"), "a =        2.5 end\n");
+  EXPECT_EQ(ReadFile("both.txt"), "a =        2.5 end\nb =       -1.25E-7\n");
+}
+
+TEST(ExternalKind, ATemplateThatCannotBeFilledFailsTheRunBeforeTheCommand) {
+  TempDir dir;
+  WriteFile("p.prj", "kind external\nreplace list.in\nvalues values.in\ntemplate a.tpl a.in\n"
+                     "command touch ran.txt\n");
+  WriteFile("list.in", "1\n[a] \"%16.8lf\"\n");
+  WriteFile("values.in", "1.2345678E+15 ");
+  WriteFile("a.tpl", "ptf ~\na = ~a~\nb = ~b~\n");
+  std::string err;
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_EQ(err, "cannot fill a.tpl (line 2): the value 1.23456780E+15 of parameter 'a' does not "
+                 "fit its field of 3 characters\n");
+  EXPECT_FALSE(FileExists("ran.txt"));
+  WriteFile("a.tpl", "ptf ~\na = ~a             ~\nb = ~b~\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_EQ(err, "cannot fill a.tpl (line 3): no value for parameter 'b'\n");
+  WriteFile("p.prj", "kind external\ncommand ./no-such-model\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_EQ(err, "cannot read p.prj (line 2): command './no-such-model' could not be started: "
+                 "No such file or directory\n");
 }
 
 }  // namespace
