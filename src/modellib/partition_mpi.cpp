@@ -21,6 +21,7 @@
 
 #include "modellib/partition_exchange.h"
 #include "modellib/tarne_lib.h"
+#include "numeric/process_end.h"
 
 namespace tarne {
 
@@ -105,7 +106,7 @@ class MpiSession {
       if (status != MPI_SUCCESS) {
         std::fprintf(stderr, "tarne: cannot start MPI: %s\n", MpiErrorText(status).c_str());
         std::fflush(stderr);
-        std::exit(1);
+        EndProcess(1);
       }
       started_here_ = true;
     }
@@ -130,7 +131,7 @@ class MpiSession {
   std::fflush(stderr);
   std::fflush(stdout);
   MPI_Abort(MPI_COMM_WORLD, 1);
-  std::exit(1);
+  EndProcess(1);
 }
 
 // A partition request that every process refuses alike: rank 0 says why, then each process
@@ -144,7 +145,7 @@ class MpiSession {
   }
   std::fflush(stdout);
   std::fflush(stderr);
-  std::exit(1);
+  EndProcess(1);
 }
 
 // MPI counts are int: longer arrays go in pieces.

@@ -232,15 +232,6 @@ bool MapColumns(const ProblemRecord& record, const ivector& adjustable, const ma
 
 }  // namespace
 
-int FindParameterGroup(const ProblemRecord& record, const char* name) {
-  const int available = static_cast<int>(record.groups.size()) - 1;
-  const int count = record.NPARGP < available ? record.NPARGP : available;
-  for (int g = 1; g <= count; ++g) {
-    if (Equals(record.groups[g].PARGPNME, name)) return g;
-  }
-  return 0;
-}
-
 Differencing DifferencingFor(const ParameterGroup& group, int switch_flag) {
   if (Equals(group.FORCEN, "always_2")) return Differencing::kForward;
   if (Equals(group.FORCEN, "always_3")) return Differencing::kThreePoint;
@@ -375,16 +366,6 @@ int FitParabola(const double x[3], const double y[3], double& a, double& b, doub
   b = coefficients[2];
   c = coefficients[3];
   return 0;
-}
-
-short CalculateJacobian(ProblemRecord& record, const ivector& adjustable, matrix& jacobian,
-                        long& model_calls, int switch_flag,
-                        FileHandleTable& instruction_handles, int iteration,
-                        int& cyclic_position, tarne::mpi_setup* partition,
-                        const char* first_argument) {
-  ModelRunner runner(record, partition, first_argument, instruction_handles, model_calls);
-  return CalculateJacobian(runner, adjustable, jacobian, switch_flag, iteration,
-                           cyclic_position);
 }
 
 short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,

@@ -39,9 +39,3 @@ short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
   }
   return kind == RunKind::kSearch ? CheckStopFile() : 0;
 }
-
-short ModelRunner::Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag,
-                            int iteration, int& cyclic_position) {
-  return CalculateJacobian(*this, adjustable, jacobian, switch_flag, iteration,
-                           cyclic_position);
-}

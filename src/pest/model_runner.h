@@ -29,10 +29,6 @@ class ModelRunner {
   // A run with the current values.
   short Run(int slot, RunKind kind) { return Run(ValueChoice::kCurrent, slot, kind); }
 
-  // The finite-difference Jacobian of the current values (see CalculateJacobian).
-  short Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag, int iteration,
-                 int& cyclic_position);
-
   // Benchmarks and tests may put a computation in place of the value file, the model, the
   // command and the output reading: it fills the slot from the chosen values and returns a
   // status. Counting and the stop file work as for a real run.
@@ -53,7 +49,3 @@ class ModelRunner {
   SyntheticModel synthetic_;
   double command_seconds_ = 0.0;
 };
-
-// CalculateJacobian with every run made by the runner.
-short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,
-                        int switch_flag, int iteration, int& cyclic_position);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pest/control_file.h"
+#include "pest/jacobian.h"
 #include "pest/parameters.h"
 #include "pest/instruction_files.h"
 #include "pest/template_files.h"
@@ -137,8 +138,8 @@ class ModelRunTest : public ::testing::Test {
   }
 
   short Jacobian(int switch_flag, int iteration = 1) {
-    return CalculateJacobian(record_, adjustable_, jacobian_, calls_, switch_flag, handles_,
-                             iteration, position_, &partition_, "-slm");
+    ModelRunner runner(record_, &partition_, "-slm", handles_, calls_);
+    return CalculateJacobian(runner, adjustable_, jacobian_, switch_flag, iteration, position_);
   }
 
   // The Jacobian with its announcement and progress lines kept off the test's output.
@@ -561,9 +562,8 @@ TEST(ExampleProblem, LoadsRunsAndDifferentiates) {
   }
   matrix jacobian(1, record.NOBS, 1, record.NUMADJ);
   int position = 0;
-  ASSERT_EQ(CalculateJacobian(record, adjustable, jacobian, calls, 0, instructions, 1,
-                              position, &partition, "-slm"),
-            0);
+  ModelRunner runner(record, &partition, "-slm", instructions, calls);
+  ASSERT_EQ(CalculateJacobian(runner, adjustable, jacobian, 0, 1, position), 0);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(calls, 5);
   for (int j = 1; j <= record.NUMADJ; ++j) {
