@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <list>
 #include <new>
 #include <string>
 #include <thread>
@@ -25,6 +27,12 @@
 
 namespace tarne {
 
+// A message on its way, kept until MPI has sent it.
+struct PostedMessage {
+  std::string bytes;
+  MPI_Request request = MPI_REQUEST_NULL;
+};
+
 struct mpi_setup::Communicators {
   // The members of this process's partition, ranked as in MPI_COMM_WORLD: the leader is 0.
   MPI_Comm partition = MPI_COMM_SELF;
@@ -32,6 +40,10 @@ struct mpi_setup::Communicators {
   MPI_Comm leaders = MPI_COMM_WORLD;
   // Whether the two were split off by SetupPartitions (and so are freed by this object).
   bool owned = false;
+  // The single processes' messages, apart from every other exchange; ranked as in
+  // MPI_COMM_WORLD.
+  MPI_Comm messages = MPI_COMM_NULL;
+  std::list<PostedMessage> posted;
 };
 
 namespace {
@@ -171,6 +183,9 @@ mpi_setup::mpi_setup() {
   const MpiSession& session = MpiSession::Instance();
   if (!session.running()) return;
   communicators_ = std::make_unique<Communicators>();
+  // Every process builds its partition object at its start, so this collective call is
+  // made by all of them.
+  MPI_Comm_dup(MPI_COMM_WORLD, &communicators_->messages);
   process_rank = session.rank();
   total_threads = session.size();
   partition_count = total_threads;
@@ -180,10 +195,16 @@ mpi_setup::mpi_setup() {
 }
 
 mpi_setup::~mpi_setup() {
-  if (!communicators_ || !communicators_->owned) return;
+  if (!communicators_) return;
   int finalized = 0;
   MPI_Finalized(&finalized);
   if (finalized != 0) return;
+  // Messages still on their way at the process's end go on without their request.
+  for (PostedMessage& message : communicators_->posted) {
+    if (message.request != MPI_REQUEST_NULL) MPI_Request_free(&message.request);
+  }
+  FreeCommunicator(&communicators_->messages);
+  if (!communicators_->owned) return;
   FreeCommunicator(&communicators_->partition);
   FreeCommunicator(&communicators_->leaders);
 }
@@ -265,6 +286,55 @@ double* mpi_setup::communicate_through_partitions(long n, double* values) {
   MPI_Allgather(values, static_cast<int>(n), MPI_DOUBLE, gathered, static_cast<int>(n),
                 MPI_DOUBLE, communicators_->leaders);
   return gathered;
+}
+
+namespace {
+
+// Forgets the posted messages that MPI has sent.
+void ForgetSentMessages(std::list<PostedMessage>* posted) {
+  for (auto it = posted->begin(); it != posted->end();) {
+    int sent = 0;
+    MPI_Test(&it->request, &sent, MPI_STATUS_IGNORE);
+    it = sent != 0 ? posted->erase(it) : std::next(it);
+  }
+}
+
+}  // namespace
+
+void mpi_setup::post_message(long to, int tag, const std::string& bytes) {
+  if (!communicators_ || to < 0 || to >= total_threads) return;
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+    EndEveryProcess("a message between the processes is longer than MPI can send");
+  }
+  std::list<PostedMessage>& posted = communicators_->posted;
+  posted.push_back(PostedMessage{bytes, MPI_REQUEST_NULL});
+  PostedMessage& message = posted.back();
+  MPI_Isend(message.bytes.data(), static_cast<int>(message.bytes.size()), MPI_BYTE,
+            static_cast<int>(to), tag, communicators_->messages, &message.request);
+  ForgetSentMessages(&posted);
+}
+
+bool mpi_setup::take_message(long* from, int* tag, std::string* bytes) {
+  if (!communicators_) return false;
+  ForgetSentMessages(&communicators_->posted);
+  int arrived = 0;
+  MPI_Status status;
+  MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, communicators_->messages, &arrived, &status);
+  if (arrived == 0) return false;
+  int count = 0;
+  MPI_Get_count(&status, MPI_BYTE, &count);
+  bytes->assign(static_cast<std::size_t>(std::max(count, 0)), '\0');
+  MPI_Recv(bytes->data(), count, MPI_BYTE, status.MPI_SOURCE,
+           status.MPI_TAG, communicators_->messages, MPI_STATUS_IGNORE);
+  *from = status.MPI_SOURCE;
+  *tag = status.MPI_TAG;
+  return true;
+}
+
+bool mpi_setup::messages_in_flight() {
+  if (!communicators_) return false;
+  ForgetSentMessages(&communicators_->posted);
+  return !communicators_->posted.empty();
 }
 
 long PartitionExchange::Members(const mpi_setup& partition) {

@@ -3,6 +3,8 @@
 // of a search, in the run directory or in a process's working copy.
 #pragma once
 
+#include <string>
+
 #include "problem.h"
 #include "modellib/tarne_lib.h"
 #include "numeric/numeric.h"
@@ -17,6 +19,9 @@ enum class ValueChoice { kCurrent, kFirstPerturbed, kSecondPerturbed };
 // a line end, 10 to the power of the stored value for a "log" parameter. Returns 0, or 1
 // after printing a message when the file cannot be written.
 short WriteValueFile(const ProblemRecord& record, ValueChoice which);
+// The two halves of WriteValueFile: the text of the value file, and its writing.
+std::string ValueFileText(const ProblemRecord& record, ValueChoice which);
+short WriteValueText(const std::string& content);
 
 // One run of the model with the current value file: a fresh model object on the partition
 // object runs PROJFLE, then POSTBATCH goes to the command processor. The results of both are
