@@ -82,6 +82,7 @@ std::string EncodeRunSetup(const RunSetup& setup) {
   }
   WriteTexts(setup.observations, &out);
   WriteTexts(setup.files, &out);
+  WriteTexts(setup.fingerprints, &out);
   return out.bytes();
 }
 
@@ -98,7 +99,8 @@ bool DecodeRunSetup(const std::string& bytes, RunSetup* setup) {
     if (!in.Text(&instruction_file) || !in.Text(&output_file)) return false;
     setup->instructions.emplace_back(instruction_file, output_file);
   }
-  return ReadTexts(&in, &setup->observations) && ReadTexts(&in, &setup->files);
+  return ReadTexts(&in, &setup->observations) && ReadTexts(&in, &setup->files) &&
+         ReadTexts(&in, &setup->fingerprints);
 }
 
 void EncodeRunOutcome(const RunOutcome& outcome, MessageWriter* out) {

@@ -73,6 +73,7 @@ void RunSpread::Prepare(const ProblemRecord& record, const char* first_argument)
   }
   std::string reason;
   if (!WorkingCopyFiles(record, &setup.files, &reason)) ReportCopyFailure(0, reason);
+  for (const std::string& file : setup.files) setup.fingerprints.push_back(FileFingerprint(file));
 
   RemoveCopiesFolder();
   copies_made_ = true;
@@ -80,7 +81,7 @@ void RunSpread::Prepare(const ProblemRecord& record, const char* first_argument)
   for (long p = 1; p < processes; ++p) partition_.post_message(p, kPrepareCopy, bytes);
   long failed = -1;
   std::string failure;
-  if (!MakeWorkingCopy(WorkingCopyFolder(0), setup.files, &reason) ||
+  if (!MakeWorkingCopy(WorkingCopyFolder(0), setup.files, setup.fingerprints, &reason) ||
       !own_.Open(setup, WorkingCopyFolder(0), &reason)) {
     failed = 0;
     failure = reason;
@@ -287,7 +288,7 @@ class Worker {
     std::string reason = "the description of the runs was garbled";
     copy_started_ = true;
     const bool made = DecodeRunSetup(bytes, &setup) &&
-                      MakeWorkingCopy(folder_, setup.files, &reason) &&
+                      MakeWorkingCopy(folder_, setup.files, setup.fingerprints, &reason) &&
                       runner_.Open(setup, folder_, &reason);
     MessageWriter answer;
     answer.Long(made ? 1 : 0);

@@ -1,6 +1,8 @@
 #include "pest/working_copy.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -99,8 +101,26 @@ bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* fil
   return true;
 }
 
+std::string FileFingerprint(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::string();
+  std::uint64_t hash = 14695981039346656037ULL, size = 0;
+  unsigned char buffer[1 << 16];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    for (std::size_t i = 0; i < n; ++i) hash = (hash ^ buffer[i]) * 1099511628211ULL;
+    size += n;
+  }
+  const bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  if (!read) return std::string();
+  char text[64];
+  std::snprintf(text, sizeof text, "%llu:%016llx", static_cast<unsigned long long>(size),
+                static_cast<unsigned long long>(hash));
+  return text;
+}
+
 bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& files,
-                     std::string* reason) {
+                     const std::vector<std::string>& fingerprints, std::string* reason) {
   std::error_code error;
   const fs::file_status parent = fs::status(kWorkingCopiesFolder, error);
   if (fs::exists(parent) && !fs::is_directory(parent)) {
@@ -127,6 +147,13 @@ bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& 
     if (!error) fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);
     if (error) {
       *reason = FileErrorMessage("copy", file.c_str(), 0, error.message().c_str());
+      return false;
+    }
+    const std::size_t i = static_cast<std::size_t>(&file - files.data());
+    if (i < fingerprints.size() && FileFingerprint(target.string()) != fingerprints[i]) {
+      *reason = FileErrorMessage("copy", file.c_str(), 0,
+                                 "it is not the file process 0 reads (every process must see "
+                                 "the same run directory)");
       return false;
     }
   }

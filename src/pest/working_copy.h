@@ -24,11 +24,17 @@ std::string WorkingCopyFolder(long rank);
 bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* files,
                       std::string* reason);
 
+// A fingerprint of a file's bytes (its size and a 64-bit hash), so that every process can
+// tell that it copied the files rank 0 sees; empty when the file cannot be read.
+std::string FileFingerprint(const std::string& path);
+
 // Makes the working copy in folder, replacing one an earlier run left there: copies every
-// file (keeping its permissions and its place below the run directory). Returns false, with
-// the reason, when the folder cannot be made or a file cannot be copied.
+// file (keeping its permissions and its place below the run directory) and checks each copy
+// against its fingerprint (fingerprints[i] of files[i]; none are checked when fingerprints
+// is empty). Returns false, with the reason, when the folder cannot be made, a file cannot
+// be copied, or a copy is not the file rank 0 sees.
 bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& files,
-                     std::string* reason);
+                     const std::vector<std::string>& fingerprints, std::string* reason);
 
 // Removes a working copy (nothing when there is none).
 void RemoveWorkingCopy(const std::string& folder);
