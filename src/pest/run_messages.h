@@ -64,7 +64,7 @@ struct RunSetup {
   std::vector<std::pair<std::string, std::string>> instructions;  // INSFLE, OUTFLE
   std::vector<std::string> observations;                          // names, in order
   std::vector<std::string> files;  // the files of a working copy (working_copy.h)
-  std::vector<std::string> fingerprints;  // of each file as rank 0 sees it
+  std::vector<std::string> fingerprints;  // of the first (named) files as rank 0 sees them
 };
 std::string EncodeRunSetup(const RunSetup& setup);
 bool DecodeRunSetup(const std::string& bytes, RunSetup* setup);

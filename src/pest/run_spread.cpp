@@ -72,8 +72,11 @@ void RunSpread::Prepare(const ProblemRecord& record, const char* first_argument)
     setup.observations.emplace_back(record.observations[i].OBSNME);
   }
   std::string reason;
-  if (!WorkingCopyFiles(record, &setup.files, &reason)) ReportCopyFailure(0, reason);
-  for (const std::string& file : setup.files) setup.fingerprints.push_back(FileFingerprint(file));
+  std::size_t named = 0;
+  if (!WorkingCopyFiles(record, &setup.files, &named, &reason)) ReportCopyFailure(0, reason);
+  for (std::size_t i = 0; i < named; ++i) {
+    setup.fingerprints.push_back(FileFingerprint(setup.files[i]));
+  }
 
   RemoveCopiesFolder();
   copies_made_ = true;

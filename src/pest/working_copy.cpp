@@ -71,7 +71,7 @@ std::string WorkingCopyFolder(long rank) {
 }
 
 bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* files,
-                      std::string* reason) {
+                      std::size_t* named, std::string* reason) {
   FileList list(files);
   const fs::path here;
   bool ok = list.Add(here, "tarne.in", reason) && list.Add(here, record.PROJFLE, reason);
@@ -95,6 +95,7 @@ bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* fil
       if (!list.Add(base, *name, reason)) return false;
     }
   }
+  *named = files->size();
   if (!read || project.kind == tarne::ModelKind::kExternal || record.POSTBATCH[0] != '\0') {
     list.AddTopLevel();
   }
@@ -133,10 +134,13 @@ bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& 
     *reason = FileErrorMessage("make", folder.c_str(), 0, error.message().c_str());
     return false;
   }
-  for (const std::string& file : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& file = files[i];
+    const bool checked = i < fingerprints.size();
     const fs::path target = fs::path(folder) / file;
     const fs::file_status status = fs::status(file, error);
     if (!fs::is_regular_file(status)) {
+      if (!checked) continue;
       const std::string why = error                 ? error.message()
                               : !fs::exists(status) ? "No such file or directory"
                                                     : "it is not a regular file";
@@ -149,8 +153,7 @@ bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& 
       *reason = FileErrorMessage("copy", file.c_str(), 0, error.message().c_str());
       return false;
     }
-    const std::size_t i = static_cast<std::size_t>(&file - files.data());
-    if (i < fingerprints.size() && FileFingerprint(target.string()) != fingerprints[i]) {
+    if (checked && FileFingerprint(target.string()) != fingerprints[i]) {
       *reason = FileErrorMessage("copy", file.c_str(), 0,
                                  "it is not the file process 0 reads (every process must see "
                                  "the same run directory)");
