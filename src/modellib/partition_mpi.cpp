@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "modellib/partition_exchange.h"
 #include "modellib/tarne_lib.h"
@@ -29,6 +30,16 @@ namespace tarne {
 
 // A message on its way, kept until MPI has sent it.
 struct PostedMessage {
+  std::string bytes;
+  MPI_Request request = MPI_REQUEST_NULL;
+};
+
+// A message being received: its receive is started as soon as it is seen, and it is handed
+// over once complete. A long message needs its sender's help to come over, and its sender
+// may be busy with a model run: a receive that waited for it would hold this process too.
+struct ArrivingMessage {
+  long from = -1;
+  int tag = 0;
   std::string bytes;
   MPI_Request request = MPI_REQUEST_NULL;
 };
@@ -44,6 +55,7 @@ struct mpi_setup::Communicators {
   // MPI_COMM_WORLD.
   MPI_Comm messages = MPI_COMM_NULL;
   std::list<PostedMessage> posted;
+  std::list<ArrivingMessage> arriving;  // in the order their receives were started
 };
 
 namespace {
@@ -203,6 +215,11 @@ mpi_setup::~mpi_setup() {
   for (PostedMessage& message : communicators_->posted) {
     if (message.request != MPI_REQUEST_NULL) MPI_Request_free(&message.request);
   }
+  for (ArrivingMessage& message : communicators_->arriving) {
+    if (message.request == MPI_REQUEST_NULL) continue;
+    MPI_Cancel(&message.request);
+    MPI_Request_free(&message.request);
+  }
   FreeCommunicator(&communicators_->messages);
   if (!communicators_->owned) return;
   FreeCommunicator(&communicators_->partition);
@@ -316,19 +333,41 @@ void mpi_setup::post_message(long to, int tag, const std::string& bytes) {
 
 bool mpi_setup::take_message(long* from, int* tag, std::string* bytes) {
   if (!communicators_) return false;
-  ForgetSentMessages(&communicators_->posted);
-  int arrived = 0;
-  MPI_Status status;
-  MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, communicators_->messages, &arrived, &status);
-  if (arrived == 0) return false;
-  int count = 0;
-  MPI_Get_count(&status, MPI_BYTE, &count);
-  bytes->assign(static_cast<std::size_t>(std::max(count, 0)), '\0');
-  MPI_Recv(bytes->data(), count, MPI_BYTE, status.MPI_SOURCE,
-           status.MPI_TAG, communicators_->messages, MPI_STATUS_IGNORE);
-  *from = status.MPI_SOURCE;
-  *tag = status.MPI_TAG;
-  return true;
+  Communicators& c = *communicators_;
+  ForgetSentMessages(&c.posted);
+  // Starts the receive of every message that has come in: each matches the first message of
+  // its sender not yet matched, so the messages of one sender keep their order.
+  for (;;) {
+    int arrived = 0;
+    MPI_Status status;
+    MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, c.messages, &arrived, &status);
+    if (arrived == 0) break;
+    int count = 0;
+    MPI_Get_count(&status, MPI_BYTE, &count);
+    c.arriving.push_back(ArrivingMessage{status.MPI_SOURCE, status.MPI_TAG,
+                                         std::string(static_cast<std::size_t>(count), '\0'),
+                                         MPI_REQUEST_NULL});
+    ArrivingMessage& message = c.arriving.back();
+    MPI_Irecv(message.bytes.data(), count, MPI_BYTE, static_cast<int>(message.from),
+              message.tag, c.messages, &message.request);
+  }
+  // Hands over the first complete message whose sender has no earlier one still arriving.
+  std::vector<long> held;
+  for (auto it = c.arriving.begin(); it != c.arriving.end(); ++it) {
+    if (std::find(held.begin(), held.end(), it->from) != held.end()) continue;
+    int done = 0;
+    MPI_Test(&it->request, &done, MPI_STATUS_IGNORE);
+    if (done == 0) {
+      held.push_back(it->from);
+      continue;
+    }
+    *from = it->from;
+    *tag = it->tag;
+    *bytes = std::move(it->bytes);
+    c.arriving.erase(it);
+    return true;
+  }
+  return false;
 }
 
 bool mpi_setup::messages_in_flight() {

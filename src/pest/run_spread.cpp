@@ -141,6 +141,9 @@ short RunSpread::Run(const std::vector<std::string>& values, const OutcomeHandle
     batch.share_open[p] = true;
     ++batch.open_shares;
   }
+  // The others wait for their shares now; a long share needs rank 0's help to go over, which
+  // it could not give during a model run of its own.
+  WaitUntilDelivered(partition_);
   // Rank 0 makes its own runs in order and, between them, hands on every outcome that is
   // next in the batch's order.
   const std::vector<std::size_t>& own_runs = batch.runs_of[0];
