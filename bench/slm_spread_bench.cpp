@@ -123,17 +123,19 @@ class Spread {
   RunSpread spread_;
 };
 
-// What a measured phase took: the median wall time of its repetitions, and rank 0's
-// processor seconds over all of them (process 1's are added by the caller).
+// What a measured phase took: the median wall time of its repetitions, and the processor
+// seconds of one repetition on rank 0 and on process 1 (added by the caller).
 struct Cost {
   double wall = 0.0;
   double cpu = 0.0;
   double other_cpu = 0.0;
 };
 
-// One Jacobian at the starting values (after the base run), `times` over.
-Cost JacobianCost(const char* control_name, int times, long* runs) {
+// One Jacobian at the starting values (after the base run), `times` over; the post-run
+// command is left out when `command` is false. Rank 0's processor seconds are those of one.
+Cost JacobianCost(const char* control_name, int times, bool command, long* runs) {
   Case c(control_name);
+  if (!command) c.record.POSTBATCH[0] = '\0';
   long calls = 0;
   ModelRunner runner(c.record, &process_partition, "-slm", c.instructions, calls);
   matrix jacobian(1, c.record.NOBS, 1, static_cast<long>(c.adjustable.size()));
@@ -148,7 +150,7 @@ Cost JacobianCost(const char* control_name, int times, long* runs) {
     const double cpu_start = CpuSeconds();
     Check(CalculateJacobian(runner, c.adjustable, jacobian, 0, 1, position) == 0, "Jacobian");
     seconds.push_back(SecondsSince(start));
-    cost.cpu += CpuSeconds() - cpu_start;
+    cost.cpu += (CpuSeconds() - cpu_start) / times;
     *runs = calls - before;
   }
   cost.wall = Median(seconds);
@@ -239,31 +241,6 @@ void WriteCheapProblem() {
   }
 }
 
-// One 200-run Jacobian of the cheap problem, without a post-run command, five times over.
-Cost CheapJacobianCost(long* runs) {
-  Case c("cheap");
-  c.record.POSTBATCH[0] = '\0';
-  long calls = 0;
-  ModelRunner runner(c.record, &process_partition, "-slm", c.instructions, calls);
-  matrix jacobian(1, c.record.NOBS, 1, static_cast<long>(c.adjustable.size()));
-  std::vector<double> seconds;
-  QuietStdout quiet;
-  Check(runner.Run(kBaseSlot, RunKind::kSearch) == 0, "base run");
-  Cost cost;
-  for (int i = 0; i < 5; ++i) {
-    const long before = calls;
-    int position = 0;
-    const Clock::time_point start = Clock::now();
-    const double cpu_start = CpuSeconds();
-    Check(CalculateJacobian(runner, c.adjustable, jacobian, 0, 1, position) == 0, "Jacobian");
-    seconds.push_back(SecondsSince(start));
-    cost.cpu += (CpuSeconds() - cpu_start) / 5.0;
-    *runs = calls - before;
-  }
-  cost.wall = Median(seconds);
-  return cost;
-}
-
 // The time of the observed calibration's iterations, in model runs, rescaled to
 // `parameters` adjustable parameters and spread over `processes` (each Jacobian in rounds
 // of `processes` runs, the lambda trials one after the other, plus the initial and the
@@ -296,16 +273,16 @@ void MeasureOnRankZero(const char* control_name) {
               "processes' shares)\n");
   std::fflush(stdout);
   long runs = 0;
-  const Cost jacobian1 = JacobianCost(control_name, 3, &runs);
+  const Cost jacobian1 = JacobianCost(control_name, 3, true, &runs);
   Cost jacobian2;
   {
     Spread spread;
-    jacobian2 = JacobianCost(control_name, 3, &runs);
-    jacobian2.other_cpu = spread.End();
+    jacobian2 = JacobianCost(control_name, 3, true, &runs);
+    jacobian2.other_cpu = spread.End() / 3.0;
   }
   std::printf("  one model run:               %7.1f ms (%.1f ms of processor time)\n",
               jacobian1.wall / static_cast<double>(runs) * 1e3,
-              jacobian1.cpu / 3.0 / static_cast<double>(runs) * 1e3);
+              jacobian1.cpu / static_cast<double>(runs) * 1e3);
   std::printf("  Jacobian phase (%ld runs):   %7.3f s alone, %.3f s on 2 processes: speed-up "
               "%.2f [%.2f] (target 1.8)\n",
               runs, jacobian1.wall, jacobian2.wall, jacobian1.wall / jacobian2.wall,
@@ -336,11 +313,11 @@ void MeasureOnRankZero(const char* control_name) {
 
   WriteCheapProblem();
   long cheap_runs = 0;
-  const Cost cheap1 = CheapJacobianCost(&cheap_runs);
+  const Cost cheap1 = JacobianCost("cheap", 5, false, &cheap_runs);
   Cost cheap2;
   {
     Spread spread;
-    cheap2 = CheapJacobianCost(&cheap_runs);
+    cheap2 = JacobianCost("cheap", 5, false, &cheap_runs);
     cheap2.other_cpu = spread.End() / 5.0;
   }
   const double runs200 = static_cast<double>(cheap_runs);
@@ -351,7 +328,7 @@ void MeasureOnRankZero(const char* control_name) {
               dispatch * 1e3, dispatch_cpu * 1e3, cheap_runs, cheap1.wall / runs200 * 1e3,
               cheap1.wall, cheap2.wall);
 
-  const double run_seconds = jacobian1.cpu / 3.0 / static_cast<double>(runs);
+  const double run_seconds = jacobian1.cpu / static_cast<double>(runs);
   const int adjustable = static_cast<int>(Case(control_name).adjustable.size());
   std::printf("  expected speed-up for 50 adjustable parameters, from the %zu iterations "
               "above (%.2f Jacobian runs per parameter and %.2f lambda trials an iteration):\n",
