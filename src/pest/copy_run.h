@@ -1,8 +1,7 @@
-// One model run of a batch that several processes share, as a process makes it in its
-// working copy: the value file from the text rank 0 formatted, the model library, the
-// post-run command and the reading of the outputs, with the console text captured and a
-// process end met on the way turned into the run's outcome. Used by rank 0 and by the other
-// processes alike (run_spread.h).
+// One model run of a spread batch as a process makes it in its working copy: the value file
+// rank 0 formatted, the model, the post-run command and the output reading, with the console
+// text captured and a process end on the way turned into the run's outcome. Used by rank 0
+// and the other processes alike (run_spread.h).
 #pragma once
 
 #include <string>

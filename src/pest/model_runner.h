@@ -1,9 +1,7 @@
-// The one object through which a Levenberg-Marquardt search runs its model: base runs,
-// lambda trials, the final run and the batches of independent runs of a Jacobian, all with
-// the same problem record, partition object, first command-line word, instruction files and
-// model-call count. Made by the engine for each local search. Under mpirun with several
-// processes a batch is spread over every process (run_spread.h); its caller sees the same
-// calls, in the same order, with the same values as on one process.
+// The one object through which a Levenberg-Marquardt search runs its model: base runs, lambda
+// trials, the final run and the batches of independent runs of a Jacobian, with one problem,
+// partition object, instruction table and model-call count. Made by the engine for each
+// search; a batch is spread over the processes when the driver attached a RunSpread.
 #pragma once
 
 #include <cstddef>

@@ -1,8 +1,6 @@
-// The messages with which rank 0 hands model runs to the other processes of a run, and how
-// each is written into bytes and read back: what every process needs to know about the runs
-// (RunSetup), and what one run gives back (RunOutcome). Also the waiting for a message.
-// Used by the spreading of model runs (run_spread.h) and the runs in a working copy
-// (copy_run.h).
+// The messages with which rank 0 hands model runs to the other processes, written into bytes
+// and read back: what every process must know of the runs (RunSetup), what one run gives
+// back (RunOutcome), and the waiting for a message. Used by run_spread.h and copy_run.h.
 #pragma once
 
 #include <string>

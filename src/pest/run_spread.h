@@ -1,9 +1,7 @@
-// The model runs of the calibration tools spread over the processes of a run under mpirun.
-// Rank 0 runs the tool; RunSpread, attached to its partition object, hands each batch of
-// independent runs (the runs of one Jacobian) out to every process, rank 0 included, each
-// in its own working copy of the run directory, and gives the outcomes back in the order of
-// the batch. The other processes serve in ServeRuns until rank 0 ends them. Made by the
-// driver for the time of one tool; found by the model runner through the partition object.
+// The calibration tools' model runs spread over the processes under mpirun: RunSpread, made
+// by the driver on rank 0 for one tool and found by the model runner through the partition
+// object, hands each batch of independent runs to every process (each in its working copy)
+// and gives the outcomes back in batch order; the other processes serve in ServeRuns.
 #pragma once
 
 #include <functional>
