@@ -13,6 +13,7 @@
 #include "global/trajectory_repulsion.h"
 #include "lm/slm_driver.h"
 #include "montecarlo/montecarlo.h"
+#include "pest/run_spread.h"
 #include "sce/sce_driver.h"
 
 namespace {
@@ -47,10 +48,10 @@ int ExitCodeOfModelResult(int result) {
   return result;
 }
 
-// Batch runs, SCE and the Levenberg-Marquardt tools have no partitioned form: each writes
-// its files from one process. When the run has several processes, rank 0 does the work and
-// the others do nothing; they end at once, and the model library's process end (MPI's) holds
-// them until rank 0 has ended too, so that the launcher reports rank 0's exit status.
+// Batch runs and SCE have no partitioned form: each writes its files from one process. When
+// the run has several processes, rank 0 does the work and the others do nothing; they end at
+// once, and the model library's process end (MPI's) holds them until rank 0 has ended too,
+// so that the launcher reports rank 0's exit status.
 bool RunsTheWholeMode(const tarne::mpi_setup& partition) { return partition.process_rank == 0; }
 
 int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char* argument,
@@ -64,9 +65,27 @@ int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char*
   return 0;
 }
 
+// A Levenberg-Marquardt tool on several processes: rank 0 runs it and writes every file,
+// while every process, rank 0 included, makes the model runs of its Jacobians in a working
+// copy of the run directory. The others serve until rank 0 ends them. A tool that fails
+// ends every process with status 1, so that a batch system sees the failure; the working
+// copies then stay for inspection.
+int RunToolOnEveryProcess(int (*tool)(tarne::mpi_setup*, int, char**),
+                          tarne::mpi_setup& partition, int argc, char** argv) {
+  if (partition.process_rank != 0) return ServeRuns(partition);
+  RunSpread spread(partition);
+  const int status = tool(&partition, argc, argv);
+  const int exit_code = status != 0 ? 1 : 0;
+  spread.End(exit_code, status != 0);
+  return exit_code;
+}
+
 // A Levenberg-Marquardt tool: run it with the whole command line, or say it is missing.
 int RunTool(int (*tool)(tarne::mpi_setup*, int, char**), tarne::mpi_setup& partition,
             const char* option, const char* name, int argc, char** argv) {
+  if (tool != nullptr && partition.total_threads > 1) {
+    return RunToolOnEveryProcess(tool, partition, argc, argv);
+  }
   if (!RunsTheWholeMode(partition)) return 0;
   if (tool == nullptr) {
     std::printf("tarne: the %s tool (%s) is not available in this build\n", name, option);

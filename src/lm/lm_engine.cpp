@@ -14,6 +14,7 @@
 #include "lm/termination.h"
 #include "lm/upgrade.h"
 #include "pest/file_report.h"
+#include "pest/jacobian.h"
 #include "pest/model_runner.h"
 #include "pest/parameters.h"
 
@@ -106,8 +107,8 @@ class Search {
     }
     const int n = state_.n;
     WriteIterationHeaders(rec(), record_, n, state_.model_calls, state_.phi);
-    short status = runner_.Jacobian(state_.adjustable, state_.jacobian, state_.switch_flag, n,
-                                    state_.cyclic_position);
+    short status = CalculateJacobian(runner_, state_.adjustable, state_.jacobian,
+                                     state_.switch_flag, n, state_.cyclic_position);
     if (status != 0) return status;
     ++state_.jacobian_version;
     if (n == 1) state_.best_jacobian = state_.jacobian;

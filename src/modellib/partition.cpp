@@ -1,6 +1,7 @@
 // The partition object of a build without MPI: rank 0, one thread, one partition of one
 // member, whatever the program asks for.
 #include <cstring>
+#include <string>
 #include <new>
 
 #include "modellib/partition_exchange.h"
@@ -35,6 +36,13 @@ double* mpi_setup::communicate_through_partitions(long n, double* values) {
   }
   return gathered;
 }
+
+// A process that runs alone has nobody to message.
+void mpi_setup::post_message(long /*to*/, int /*tag*/, const std::string& /*bytes*/) {}
+bool mpi_setup::take_message(long* /*from*/, int* /*tag*/, std::string* /*bytes*/) {
+  return false;
+}
+bool mpi_setup::messages_in_flight() { return false; }
 
 long PartitionExchange::Members(const mpi_setup& /*partition*/) { return 1; }
 long PartitionExchange::Member(const mpi_setup& /*partition*/) { return 0; }

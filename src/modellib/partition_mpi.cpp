@@ -15,14 +15,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <list>
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "modellib/partition_exchange.h"
 #include "modellib/tarne_lib.h"
+#include "numeric/process_end.h"
 
 namespace tarne {
+
+// A message on its way, kept until MPI has sent it.
+struct PostedMessage {
+  std::string bytes;
+  MPI_Request request = MPI_REQUEST_NULL;
+};
+
+// A message being received: its receive is started as soon as it is seen, and it is handed
+// over once complete. A long message needs its sender's help to come over, and its sender
+// may be busy with a model run: a receive that waited for it would hold this process too.
+struct ArrivingMessage {
+  long from = -1;
+  int tag = 0;
+  std::string bytes;
+  MPI_Request request = MPI_REQUEST_NULL;
+};
 
 struct mpi_setup::Communicators {
   // The members of this process's partition, ranked as in MPI_COMM_WORLD: the leader is 0.
@@ -31,6 +51,11 @@ struct mpi_setup::Communicators {
   MPI_Comm leaders = MPI_COMM_WORLD;
   // Whether the two were split off by SetupPartitions (and so are freed by this object).
   bool owned = false;
+  // The single processes' messages, apart from every other exchange; ranked as in
+  // MPI_COMM_WORLD.
+  MPI_Comm messages = MPI_COMM_NULL;
+  std::list<PostedMessage> posted;
+  std::list<ArrivingMessage> arriving;  // in the order their receives were started
 };
 
 namespace {
@@ -105,7 +130,7 @@ class MpiSession {
       if (status != MPI_SUCCESS) {
         std::fprintf(stderr, "tarne: cannot start MPI: %s\n", MpiErrorText(status).c_str());
         std::fflush(stderr);
-        std::exit(1);
+        EndProcess(1);
       }
       started_here_ = true;
     }
@@ -130,7 +155,7 @@ class MpiSession {
   std::fflush(stderr);
   std::fflush(stdout);
   MPI_Abort(MPI_COMM_WORLD, 1);
-  std::exit(1);
+  EndProcess(1);
 }
 
 // A partition request that every process refuses alike: rank 0 says why, then each process
@@ -144,7 +169,7 @@ class MpiSession {
   }
   std::fflush(stdout);
   std::fflush(stderr);
-  std::exit(1);
+  EndProcess(1);
 }
 
 // MPI counts are int: longer arrays go in pieces.
@@ -170,6 +195,9 @@ mpi_setup::mpi_setup() {
   const MpiSession& session = MpiSession::Instance();
   if (!session.running()) return;
   communicators_ = std::make_unique<Communicators>();
+  // Every process builds its partition object at its start, so this collective call is
+  // made by all of them.
+  MPI_Comm_dup(MPI_COMM_WORLD, &communicators_->messages);
   process_rank = session.rank();
   total_threads = session.size();
   partition_count = total_threads;
@@ -179,10 +207,21 @@ mpi_setup::mpi_setup() {
 }
 
 mpi_setup::~mpi_setup() {
-  if (!communicators_ || !communicators_->owned) return;
+  if (!communicators_) return;
   int finalized = 0;
   MPI_Finalized(&finalized);
   if (finalized != 0) return;
+  // Messages still on their way at the process's end go on without their request.
+  for (PostedMessage& message : communicators_->posted) {
+    if (message.request != MPI_REQUEST_NULL) MPI_Request_free(&message.request);
+  }
+  for (ArrivingMessage& message : communicators_->arriving) {
+    if (message.request == MPI_REQUEST_NULL) continue;
+    MPI_Cancel(&message.request);
+    MPI_Request_free(&message.request);
+  }
+  FreeCommunicator(&communicators_->messages);
+  if (!communicators_->owned) return;
   FreeCommunicator(&communicators_->partition);
   FreeCommunicator(&communicators_->leaders);
 }
@@ -264,6 +303,77 @@ double* mpi_setup::communicate_through_partitions(long n, double* values) {
   MPI_Allgather(values, static_cast<int>(n), MPI_DOUBLE, gathered, static_cast<int>(n),
                 MPI_DOUBLE, communicators_->leaders);
   return gathered;
+}
+
+namespace {
+
+// Forgets the posted messages that MPI has sent.
+void ForgetSentMessages(std::list<PostedMessage>* posted) {
+  for (auto it = posted->begin(); it != posted->end();) {
+    int sent = 0;
+    MPI_Test(&it->request, &sent, MPI_STATUS_IGNORE);
+    it = sent != 0 ? posted->erase(it) : std::next(it);
+  }
+}
+
+}  // namespace
+
+void mpi_setup::post_message(long to, int tag, const std::string& bytes) {
+  if (!communicators_ || to < 0 || to >= total_threads) return;
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+    EndEveryProcess("a message between the processes is longer than MPI can send");
+  }
+  std::list<PostedMessage>& posted = communicators_->posted;
+  posted.push_back(PostedMessage{bytes, MPI_REQUEST_NULL});
+  PostedMessage& message = posted.back();
+  MPI_Isend(message.bytes.data(), static_cast<int>(message.bytes.size()), MPI_BYTE,
+            static_cast<int>(to), tag, communicators_->messages, &message.request);
+  ForgetSentMessages(&posted);
+}
+
+bool mpi_setup::take_message(long* from, int* tag, std::string* bytes) {
+  if (!communicators_) return false;
+  Communicators& c = *communicators_;
+  ForgetSentMessages(&c.posted);
+  // Starts the receive of every message that has come in: each matches the first message of
+  // its sender not yet matched, so the messages of one sender keep their order.
+  for (;;) {
+    int arrived = 0;
+    MPI_Status status;
+    MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, c.messages, &arrived, &status);
+    if (arrived == 0) break;
+    int count = 0;
+    MPI_Get_count(&status, MPI_BYTE, &count);
+    c.arriving.push_back(ArrivingMessage{status.MPI_SOURCE, status.MPI_TAG,
+                                         std::string(static_cast<std::size_t>(count), '\0'),
+                                         MPI_REQUEST_NULL});
+    ArrivingMessage& message = c.arriving.back();
+    MPI_Irecv(message.bytes.data(), count, MPI_BYTE, static_cast<int>(message.from),
+              message.tag, c.messages, &message.request);
+  }
+  // Hands over the first complete message whose sender has no earlier one still arriving.
+  std::vector<long> held;
+  for (auto it = c.arriving.begin(); it != c.arriving.end(); ++it) {
+    if (std::find(held.begin(), held.end(), it->from) != held.end()) continue;
+    int done = 0;
+    MPI_Test(&it->request, &done, MPI_STATUS_IGNORE);
+    if (done == 0) {
+      held.push_back(it->from);
+      continue;
+    }
+    *from = it->from;
+    *tag = it->tag;
+    *bytes = std::move(it->bytes);
+    c.arriving.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool mpi_setup::messages_in_flight() {
+  if (!communicators_) return false;
+  ForgetSentMessages(&communicators_->posted);
+  return !communicators_->posted.empty();
 }
 
 long PartitionExchange::Members(const mpi_setup& partition) {

@@ -15,6 +15,14 @@ namespace tarne {
 
 class tarne_sim;
 
+// Something a mode attaches to the partition object while it runs, so that code that is
+// handed only the partition object finds it (the calibration tools' spreading of model runs
+// over the processes). Owned by whoever attaches it.
+class partition_attachment {
+ public:
+  virtual ~partition_attachment() = default;
+};
+
 // Longest path the library builds for a file it opens (getGopenName, gFILE).
 constexpr std::size_t kPathMax = 4096;
 
@@ -45,12 +53,24 @@ class mpi_setup {
   // with delete[].
   virtual double* communicate_through_partitions(long n, double* values);
 
+  // Messages between two single processes of the run, with which the calibration tools hand
+  // model runs from rank 0 to the others. No call waits: a posted message goes out in the
+  // background of later calls, and the messages from one process to another arrive in the
+  // order they were posted. A process that runs alone has nobody to message: nothing is
+  // posted and nothing arrives. The messages do not disturb the exchange calls above.
+  virtual void post_message(long to, int tag, const std::string& bytes);
+  // Takes the next message that has arrived for this process, if any.
+  virtual bool take_message(long* from, int* tag, std::string* bytes);
+  // True while messages this process posted are still on their way.
+  virtual bool messages_in_flight();
+
   long process_rank = 0;       // 0 = master process
   long total_threads = 1;      // threads over all processes (one thread per process)
   long rank_in_partition = 0;  // 0 = partition leader
   long partition_count = 1;
   long partition_id = 0;
   long partition_size = 1;     // members per partition; only handed to print_results
+  partition_attachment* attachment = nullptr;  // see partition_attachment; not owned
 
  private:
   // The MPI communicators of the partition and of the partition leaders; null while the

@@ -3,4 +3,7 @@
 
 #include <cstdlib>
 
-void EndProcess(int status) { std::exit(status); }
+void EndProcess(int status) {
+  RunProcessEndAction(status);
+  std::exit(status);
+}

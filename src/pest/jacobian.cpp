@@ -34,14 +34,6 @@ double Shifted(const Parameter& parameter, double percent) {
   return std::log10(natural + std::fabs(natural) * percent / 100.0);
 }
 
-// Everything one CalculateJacobian call needs for its model runs.
-struct JacobianRun {
-  ModelRunner& runner;
-  ProblemRecord& record;
-  matrix& jacobian;
-  long run_counter = 1;
-};
-
 // The progress line returns the cursor to its start, so that the next one overwrites it.
 void PrintRunProgress(long run) {
   if (run <= 9) {
@@ -54,17 +46,6 @@ void PrintRunProgress(long run) {
     std::printf("%ld runs completed.\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b", run);
   }
   std::fflush(stdout);
-}
-
-// One Jacobian run: value file from the chosen perturbed values, the model, the progress
-// line, the outputs into the chosen slot, and the stop file.
-short PerturbedRun(JacobianRun& run, ValueChoice values, int slot) {
-  return run.runner.Run(values, slot, RunKind::kSearch,
-                        [&run] { PrintRunProgress(run.run_counter++); });
-}
-
-void SetColumn(JacobianRun& run, int column, double value) {
-  for (int i = 1; i <= run.record.NOBS; ++i) run.jacobian[i][column] = value;
 }
 
 // Every parameter's perturbed values start at its value; parameter k takes x1 (and x2), and
@@ -88,55 +69,6 @@ void SetPerturbedValues(ProblemRecord& record, int k, double x1, double x2, bool
   }
 }
 
-// A perturbation that does not move the parameter (or moves both points to one place) would
-// divide by zero; the column is set to 0 instead, and the user is told.
-bool ReportDegeneratePerturbation(JacobianRun& run, int k, int column, bool degenerate) {
-  if (!degenerate) return false;
-  std::printf("\nParameter %s cannot be perturbed to distinct values within its bounds; "
-              "its Jacobian column is set to 0.\n",
-              run.record.parameters[k].PARNME);
-  SetColumn(run, column, 0.0);
-  return true;
-}
-
-short ForwardColumn(JacobianRun& run, int k, int column) {
-  ProblemRecord& record = run.record;
-  const double x = record.parameters[k].value;
-  const double x1 = ForwardPerturbation(record.parameters[k]);
-  SetPerturbedValues(record, k, x1, x1, false);
-  if (ReportDegeneratePerturbation(run, k, column, !std::isfinite(x1) || x1 == x)) return 0;
-  const short status = PerturbedRun(run, ValueChoice::kFirstPerturbed, kFirstPerturbedSlot);
-  if (status != 0) return status;
-  for (int i = 1; i <= record.NOBS; ++i) {
-    const double* y = record.observations[i].simulated;
-    run.jacobian[i][column] = (y[kFirstPerturbedSlot] - y[kBaseSlot]) / (x1 - x);
-  }
-  return 0;
-}
-
-void ParabolicDifferences(JacobianRun& run, int k, int column, double x1, double x2) {
-  ProblemRecord& record = run.record;
-  const double x = record.parameters[k].value;
-  const double points[3] = {x2, x, x1};
-  bool reported = false;
-  for (int i = 1; i <= record.NOBS; ++i) {
-    const double* y = record.observations[i].simulated;
-    const double values[3] = {y[kSecondPerturbedSlot], y[kBaseSlot], y[kFirstPerturbedSlot]};
-    double a = 0.0, b = 0.0, c = 0.0;
-    if (FitParabola(points, values, a, b, c) != 0) {
-      if (!reported) {
-        std::printf("\nThe parabola through the three runs of parameter %s is singular; "
-                    "its Jacobian entries are set to 0.\n",
-                    record.parameters[k].PARNME);
-      }
-      reported = true;
-      run.jacobian[i][column] = 0.0;
-      continue;
-    }
-    run.jacobian[i][column] = 2.0 * a * x + b;
-  }
-}
-
 void PrintBestFitRefusal() {
   std::printf("\n");
   std::printf("The toolbox does not support the 'best_fit' method\n");
@@ -147,58 +79,199 @@ void PrintBestFitRefusal() {
   std::printf("please alter DERMTHD in the control file accordingly.\n");
 }
 
-short ThreePointColumn(JacobianRun& run, int k, int column, const char* method) {
-  const bool parabolic = Equals(method, "parabolic");
-  if (!parabolic && !Equals(method, "outside_pts")) {
-    if (!Equals(method, "best_fit")) return 0;
-    PrintBestFitRefusal();
-    return 1;
-  }
-  ProblemRecord& record = run.record;
-  const double x = record.parameters[k].value;
-  double x1 = 0.0, x2 = 0.0;
-  ThreePointPerturbation(record.parameters[k], x1, x2);
-  SetPerturbedValues(record, k, x1, x2, true);
-  const bool degenerate = !std::isfinite(x1) || !std::isfinite(x2) || x1 == x2 ||
-                          (parabolic && (x1 == x || x2 == x));
-  if (ReportDegeneratePerturbation(run, k, column, degenerate)) return 0;
-  short status = PerturbedRun(run, ValueChoice::kFirstPerturbed, kFirstPerturbedSlot);
-  if (status == 0) status = PerturbedRun(run, ValueChoice::kSecondPerturbed, kSecondPerturbedSlot);
-  if (status != 0) return status;
-  if (parabolic) {
-    ParabolicDifferences(run, k, column, x1, x2);
-    return 0;
-  }
-  for (int i = 1; i <= record.NOBS; ++i) {
-    const double* y = record.observations[i].simulated;
-    run.jacobian[i][column] =
-        (y[kFirstPerturbedSlot] - y[kSecondPerturbedSlot]) / (x1 - x2);
-  }
-  return 0;
-}
+// How a due column is made.
+enum class ColumnKind {
+  kZero,           // an iw parameter: zeros, no run
+  kMissingGroup,   // its group is not listed: zeros and a message
+  kDegenerate,     // the perturbation does not move it apart: zeros and a message
+  kForward,        // one run
+  kOutsidePoints,  // two runs
+  kParabolic,      // two runs
+  kBestFit,        // refused; no later column is made
+};
 
-// Column of parameter k: the forward or three-point difference its group asks for.
-short ComputeColumn(JacobianRun& run, int k, int column, int switch_flag) {
-  ProblemRecord& record = run.record;
+struct ColumnPlan {
+  int k = 0;       // the parameter
+  int column = 0;  // its Jacobian column
+  ColumnKind kind = ColumnKind::kZero;
+  bool three_point = false;
+  double x1 = 0.0, x2 = 0.0;  // the perturbed values
+  int runs = 0;
+  int runs_done = 0;
+};
+
+// The plan of the due column of parameter k, or false when its group's words ask for
+// nothing (an unknown FORCEN or DERMTHD). A perturbation that does not move the parameter (or
+// moves both points to one place) would divide by zero: such a column is set to 0 instead.
+bool PlanColumn(const ProblemRecord& record, int k, int column, int switch_flag,
+                ColumnPlan* plan) {
   const Parameter& parameter = record.parameters[k];
+  *plan = ColumnPlan{};
+  plan->k = k;
+  plan->column = column;
   const int group = FindParameterGroup(record, parameter.PARGP);
   if (group == 0) {
-    std::printf("\nParameter %s belongs to the group %s, which is not listed among the "
-                "parameter groups; its Jacobian column is set to 0.\n",
-                parameter.PARNME, parameter.PARGP);
-    SetColumn(run, column, 0.0);
-    return 0;
+    plan->kind = ColumnKind::kMissingGroup;
+    return true;
   }
-  switch (DifferencingFor(record.groups[group], switch_flag)) {
-    case Differencing::kForward:
-      return ForwardColumn(run, k, column);
-    case Differencing::kThreePoint:
-      return ThreePointColumn(run, k, column, record.groups[group].DERMTHD);
-    case Differencing::kNone:
-      break;
+  const double x = parameter.value;
+  const Differencing differencing = DifferencingFor(record.groups[group], switch_flag);
+  if (differencing == Differencing::kForward) {
+    plan->x1 = ForwardPerturbation(parameter);
+    plan->kind = !std::isfinite(plan->x1) || plan->x1 == x ? ColumnKind::kDegenerate
+                                                            : ColumnKind::kForward;
+    plan->runs = plan->kind == ColumnKind::kForward ? 1 : 0;
+    return true;
   }
-  return 0;
+  if (differencing != Differencing::kThreePoint) return false;
+  const char* method = record.groups[group].DERMTHD;
+  const bool parabolic = Equals(method, "parabolic");
+  if (!parabolic && !Equals(method, "outside_pts")) {
+    plan->kind = ColumnKind::kBestFit;
+    return Equals(method, "best_fit");
+  }
+  plan->three_point = true;
+  ThreePointPerturbation(parameter, plan->x1, plan->x2);
+  const double x1 = plan->x1, x2 = plan->x2;
+  const bool degenerate = !std::isfinite(x1) || !std::isfinite(x2) || x1 == x2 ||
+                          (parabolic && (x1 == x || x2 == x));
+  plan->kind = degenerate ? ColumnKind::kDegenerate
+               : parabolic ? ColumnKind::kParabolic
+                           : ColumnKind::kOutsidePoints;
+  plan->runs = degenerate ? 0 : 2;
+  return true;
 }
+
+// The columns of one CalculateJacobian call: their runs go to the runner as one batch, and
+// each column is finished, in order, as soon as its runs are in, exactly as one process
+// makes it column by column (messages, perturbed values and the result included).
+class JacobianBatch {
+ public:
+  JacobianBatch(ModelRunner& runner, matrix& jacobian)
+      : runner_(runner), record_(runner.record()), jacobian_(jacobian) {}
+
+  void Add(const ColumnPlan& plan) {
+    for (int r = 1; r <= plan.runs; ++r) runs_.push_back({plans_.size(), r});
+    plans_.push_back(plan);
+  }
+
+  short Run() {
+    FinishReadyColumns();
+    const short status = runner_.RunBatch(
+        runs_.size(),
+        [this](std::size_t i) {
+          const ColumnPlan& plan = plans_[runs_[i].plan];
+          if (runs_[i].which == 1) ApplyPerturbation(plan);
+          return runs_[i].which == 1
+                     ? ModelRunner::BatchRun{ValueChoice::kFirstPerturbed, kFirstPerturbedSlot}
+                     : ModelRunner::BatchRun{ValueChoice::kSecondPerturbed,
+                                             kSecondPerturbedSlot};
+        },
+        [this](std::size_t) { PrintRunProgress(progress_++); },
+        [this](std::size_t i) {
+          ++plans_[runs_[i].plan].runs_done;
+          FinishReadyColumns();
+        });
+    return status != 0 ? status : result_;
+  }
+
+ private:
+  struct RunOfColumn {
+    std::size_t plan;
+    int which;  // 1: the first perturbed values, 2: the second
+  };
+
+  void ApplyPerturbation(const ColumnPlan& plan) {
+    SetPerturbedValues(record_, plan.k, plan.x1, plan.x2, plan.three_point);
+  }
+
+  void SetColumn(int column, double value) {
+    for (int i = 1; i <= record_.NOBS; ++i) jacobian_[i][column] = value;
+  }
+
+  // Finishes the columns in order for as long as their runs are in.
+  void FinishReadyColumns() {
+    while (next_plan_ < plans_.size() && result_ == 0) {
+      ColumnPlan& plan = plans_[next_plan_];
+      if (plan.runs_done < plan.runs) return;
+      Finish(plan);
+      ++next_plan_;
+    }
+  }
+
+  void Finish(const ColumnPlan& plan) {
+    const Parameter& parameter = record_.parameters[plan.k];
+    const double x = parameter.value;
+    switch (plan.kind) {
+      case ColumnKind::kZero:
+        SetColumn(plan.column, 0.0);
+        return;
+      case ColumnKind::kMissingGroup:
+        std::printf("\nParameter %s belongs to the group %s, which is not listed among the "
+                    "parameter groups; its Jacobian column is set to 0.\n",
+                    parameter.PARNME, parameter.PARGP);
+        SetColumn(plan.column, 0.0);
+        return;
+      case ColumnKind::kDegenerate:
+        ApplyPerturbation(plan);
+        std::printf("\nParameter %s cannot be perturbed to distinct values within its bounds; "
+                    "its Jacobian column is set to 0.\n",
+                    parameter.PARNME);
+        SetColumn(plan.column, 0.0);
+        return;
+      case ColumnKind::kBestFit:
+        PrintBestFitRefusal();
+        result_ = 1;
+        return;
+      case ColumnKind::kParabolic:
+        ApplyPerturbation(plan);
+        ParabolicDifferences(plan);
+        return;
+      case ColumnKind::kForward:
+      case ColumnKind::kOutsidePoints:
+        break;
+    }
+    ApplyPerturbation(plan);
+    const bool forward = plan.kind == ColumnKind::kForward;
+    for (int i = 1; i <= record_.NOBS; ++i) {
+      const double* y = record_.observations[i].simulated;
+      jacobian_[i][plan.column] =
+          forward ? (y[kFirstPerturbedSlot] - y[kBaseSlot]) / (plan.x1 - x)
+                  : (y[kFirstPerturbedSlot] - y[kSecondPerturbedSlot]) / (plan.x1 - plan.x2);
+    }
+  }
+
+  void ParabolicDifferences(const ColumnPlan& plan) {
+    const double x = record_.parameters[plan.k].value;
+    const double points[3] = {plan.x2, x, plan.x1};
+    bool reported = false;
+    for (int i = 1; i <= record_.NOBS; ++i) {
+      const double* y = record_.observations[i].simulated;
+      const double values[3] = {y[kSecondPerturbedSlot], y[kBaseSlot], y[kFirstPerturbedSlot]};
+      double a = 0.0, b = 0.0, c = 0.0;
+      if (FitParabola(points, values, a, b, c) != 0) {
+        if (!reported) {
+          std::printf("\nThe parabola through the three runs of parameter %s is singular; "
+                      "its Jacobian entries are set to 0.\n",
+                      record_.parameters[plan.k].PARNME);
+        }
+        reported = true;
+        jacobian_[i][plan.column] = 0.0;
+        continue;
+      }
+      jacobian_[i][plan.column] = 2.0 * a * x + b;
+    }
+  }
+
+  ModelRunner& runner_;
+  ProblemRecord& record_;
+  matrix& jacobian_;
+  std::vector<ColumnPlan> plans_;
+  std::vector<RunOfColumn> runs_;
+  std::size_t next_plan_ = 0;
+  long progress_ = 1;  // the run counter of the progress lines
+  short result_ = 0;
+};
 
 // column_of[k] is the Jacobian column of parameter k (0 for none). Returns false, after a
 // message, when the list or the matrix does not fit the problem: the record must hold its
@@ -231,15 +304,6 @@ bool MapColumns(const ProblemRecord& record, const ivector& adjustable, const ma
 }
 
 }  // namespace
-
-int FindParameterGroup(const ProblemRecord& record, const char* name) {
-  const int available = static_cast<int>(record.groups.size()) - 1;
-  const int count = record.NPARGP < available ? record.NPARGP : available;
-  for (int g = 1; g <= count; ++g) {
-    if (Equals(record.groups[g].PARGPNME, name)) return g;
-  }
-  return 0;
-}
 
 Differencing DifferencingFor(const ParameterGroup& group, int switch_flag) {
   if (Equals(group.FORCEN, "always_2")) return Differencing::kForward;
@@ -377,16 +441,6 @@ int FitParabola(const double x[3], const double y[3], double& a, double& b, doub
   return 0;
 }
 
-short CalculateJacobian(ProblemRecord& record, const ivector& adjustable, matrix& jacobian,
-                        long& model_calls, int switch_flag,
-                        FileHandleTable& instruction_handles, int iteration,
-                        int& cyclic_position, tarne::mpi_setup* partition,
-                        const char* first_argument) {
-  ModelRunner runner(record, partition, first_argument, instruction_handles, model_calls);
-  return CalculateJacobian(runner, adjustable, jacobian, switch_flag, iteration,
-                           cyclic_position);
-}
-
 short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,
                         int switch_flag, int iteration, int& cyclic_position) {
   ProblemRecord& record = runner.record();
@@ -411,18 +465,23 @@ short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& 
   for (long i = 1; i <= selection.size(); ++i) {
     if (selection[i] >= 1 && selection[i] <= record.NPAR) selected[selection[i]] = 1;
   }
-  JacobianRun run{runner, record, jacobian};
-  short result = 0;
-  for (int k = 1; k <= record.NPAR && result == 0; ++k) {
+  JacobianBatch batch(runner, jacobian);
+  for (int k = 1; k <= record.NPAR; ++k) {
     const Parameter& parameter = record.parameters[k];
     if (!IsAdjustableParameter(parameter)) continue;
+    ColumnPlan plan;
     if (record.NUMIW > 0 && parameter.iw_flag == 1) {
-      SetColumn(run, column_of[k], 0.0);
+      plan.k = k;
+      plan.column = column_of[k];
+      batch.Add(plan);
       continue;
     }
     const bool due = full_update || (iteration > 1 && record.SLMMODE == 1 && selected[k]);
-    if (due) result = ComputeColumn(run, k, column_of[k], switch_flag);
+    if (!due || !PlanColumn(record, k, column_of[k], switch_flag, &plan)) continue;
+    batch.Add(plan);
+    if (plan.kind == ColumnKind::kBestFit) break;  // no later parameter is run
   }
+  const short result = batch.Run();
   std::printf("\n\n");
   return result;
 }

@@ -57,10 +57,7 @@ short ReportValueFileError(const char* verb) {
 
 }  // namespace
 
-// The file is overwritten in place and then cut to its new length rather than emptied on
-// opening: on some file systems emptying a file frees and discards its blocks at a cost of
-// milliseconds, which would dominate a run that is otherwise far cheaper.
-short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
+std::string ValueFileText(const ProblemRecord& record, ValueChoice which) {
   std::string content;
   char number[64];
   for (int i = 1; i <= record.NPAR; ++i) {
@@ -69,6 +66,17 @@ short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
     std::snprintf(number, sizeof number, "%.7E ", value);
     content += number;
   }
+  return content;
+}
+
+short WriteValueFile(const ProblemRecord& record, ValueChoice which) {
+  return WriteValueText(ValueFileText(record, which));
+}
+
+// The file is overwritten in place and then cut to its new length rather than emptied on
+// opening: on some file systems emptying a file frees and discards its blocks at a cost of
+// milliseconds, which would dominate a run that is otherwise far cheaper.
+short WriteValueText(const std::string& content) {
   std::FILE* file = std::fopen(kValueFileName, "r+");
   if (file == nullptr) file = std::fopen(kValueFileName, "w");
   if (file == nullptr) return ReportValueFileError("create");

@@ -1,8 +1,13 @@
 #include "pest/model_runner.h"
 
 #include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
 
+#include "numeric/process_end.h"
 #include "pest/output_files.h"
+#include "pest/run_spread.h"
 
 ModelRunner::ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition,
                          const char* first_argument, FileHandleTable& instructions,
@@ -13,8 +18,17 @@ ModelRunner::ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition,
       instructions_(instructions),
       model_calls_(model_calls) {}
 
+RunSpread* ModelRunner::Spread() {
+  RunSpread* spread = RunSpread::Of(partition_);
+  if (spread == nullptr || synthetic_) return nullptr;
+  // The working copies are made before the tool's first model run.
+  spread->Prepare(record_, first_argument_);
+  return spread;
+}
+
 short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
                        const std::function<void()>& after_model) {
+  Spread();
   long uncounted = 0;
   long& counter = kind == RunKind::kFinalUncounted ? uncounted : model_calls_;
   short status = 0;
@@ -41,8 +55,53 @@ short ModelRunner::Run(ValueChoice values, int slot, RunKind kind,
   return 0;
 }
 
-short ModelRunner::Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag,
-                            int iteration, int& cyclic_position) {
-  return CalculateJacobian(*this, adjustable, jacobian, switch_flag, iteration,
-                           cyclic_position);
+short ModelRunner::RunBatch(std::size_t count,
+                            const std::function<BatchRun(std::size_t)>& prepare,
+                            const std::function<void(std::size_t)>& after_model,
+                            const std::function<void(std::size_t)>& after_run) {
+  RunSpread* spread = Spread();
+  if (spread != nullptr && count > 0) {
+    return SpreadBatch(*spread, count, prepare, after_model, after_run);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const BatchRun run = prepare(i);
+    const short status = Run(run.values, run.slot, RunKind::kSearch, [&] { after_model(i); });
+    if (status != 0) return status;
+    after_run(i);
+  }
+  return 0;
+}
+
+// Every run's outcome is handed on as the run itself would have gone on one process: its
+// console text, the count and progress line once its model ran, the text of its output
+// reading, a process end it met, the values read into its slot, its status, the stop file.
+short ModelRunner::SpreadBatch(RunSpread& spread, std::size_t count,
+                               const std::function<BatchRun(std::size_t)>& prepare,
+                               const std::function<void(std::size_t)>& after_model,
+                               const std::function<void(std::size_t)>& after_run) {
+  std::vector<std::string> values(count);
+  std::vector<int> slots(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const BatchRun run = prepare(i);
+    values[i] = ValueFileText(record_, run.values);
+    slots[i] = run.slot;
+  }
+  return spread.Run(values, [&](std::size_t i, RunOutcome& outcome) -> short {
+    PrintConsoleText(outcome.before);
+    if (outcome.model_ran) {
+      ++model_calls_;
+      after_model(i);
+    }
+    PrintConsoleText(outcome.after);
+    if (outcome.ended >= 0) EndProcess(outcome.ended);
+    const int observations = static_cast<int>(outcome.simulated.size());
+    for (int k = 1; k <= record_.NOBS && k <= observations; ++k) {
+      const double value = outcome.simulated[static_cast<std::size_t>(k - 1)];
+      if (!std::isnan(value)) record_.observations[k].simulated[slots[i]] = value;
+    }
+    if (outcome.status != 0) return static_cast<short>(outcome.status);
+    CheckStopFile();
+    after_run(i);
+    return 0;
+  });
 }

@@ -1,9 +1,10 @@
-// The one object through which a Levenberg-Marquardt search runs its model: base runs,
-// lambda trials, the final run and the Jacobian's runs, all with the same problem record,
-// partition object, first command-line word, instruction files and model-call count.
-// Made by the engine for each local search.
+// The one object through which a Levenberg-Marquardt search runs its model: base runs, lambda
+// trials, the final run and the batches of independent runs of a Jacobian, with one problem,
+// partition object, instruction table and model-call count. Made by the engine for each
+// search; a batch is spread over the processes when the driver attached a RunSpread.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include "pest/model_run.h"
@@ -14,6 +15,8 @@ enum class RunKind {
   kFinal,           // counted; no stop-file check
   kFinalUncounted,  // neither counted nor checked
 };
+
+class RunSpread;
 
 class ModelRunner {
  public:
@@ -29,13 +32,25 @@ class ModelRunner {
   // A run with the current values.
   short Run(int slot, RunKind kind) { return Run(ValueChoice::kCurrent, slot, kind); }
 
-  // The finite-difference Jacobian of the current values (see CalculateJacobian).
-  short Jacobian(const ivector& adjustable, matrix& jacobian, int switch_flag, int iteration,
-                 int& cyclic_position);
+  // What prepare says of a run of a batch: which values go into the value file, and the
+  // slot that takes the outputs.
+  struct BatchRun {
+    ValueChoice values;
+    int slot;
+  };
+  // Makes count runs that do not depend on one another, as kSearch runs. prepare(i) puts the
+  // values of run i into the record; it is called for every run in order, before that run
+  // is made (when the runs are spread, for all of them before the first). For every run in
+  // order, after_model(i) is called once its model and command have run, and after_run(i)
+  // once its outputs stand in its slot and the stop file was checked. Returns 0, or the
+  // status of the first run that failed (no later run is handed on).
+  short RunBatch(std::size_t count, const std::function<BatchRun(std::size_t)>& prepare,
+                 const std::function<void(std::size_t)>& after_model,
+                 const std::function<void(std::size_t)>& after_run);
 
   // Benchmarks and tests may put a computation in place of the value file, the model, the
   // command and the output reading: it fills the slot from the chosen values and returns a
-  // status. Counting and the stop file work as for a real run.
+  // status. Counting and the stop file work as for a real run; such runs are never spread.
   using SyntheticModel = std::function<short(ProblemRecord&, ValueChoice, int slot)>;
   void SetSyntheticModel(SyntheticModel model) { synthetic_ = std::move(model); }
 
@@ -45,6 +60,14 @@ class ModelRunner {
   double command_seconds() const { return command_seconds_; }
 
  private:
+  // The spread of this process's partition object, with its working copies made; null when
+  // the runs are not spread.
+  RunSpread* Spread();
+  short SpreadBatch(RunSpread& spread, std::size_t count,
+                    const std::function<BatchRun(std::size_t)>& prepare,
+                    const std::function<void(std::size_t)>& after_model,
+                    const std::function<void(std::size_t)>& after_run);
+
   ProblemRecord& record_;
   tarne::mpi_setup* partition_;
   const char* first_argument_;
@@ -53,7 +76,3 @@ class ModelRunner {
   SyntheticModel synthetic_;
   double command_seconds_ = 0.0;
 };
-
-// CalculateJacobian with every run made by the runner.
-short CalculateJacobian(ModelRunner& runner, const ivector& adjustable, matrix& jacobian,
-                        int switch_flag, int iteration, int& cyclic_position);

@@ -20,6 +20,15 @@ double NaturalValue(const Parameter& parameter, double stored) {
   return IsLogParameter(parameter) ? std::pow(10.0, stored) : stored;
 }
 
+int FindParameterGroup(const ProblemRecord& record, const char* name) {
+  const int available = static_cast<int>(record.groups.size()) - 1;
+  const int count = record.NPARGP < available ? record.NPARGP : available;
+  for (int g = 1; g <= count; ++g) {
+    if (std::strcmp(record.groups[g].PARGPNME, name) == 0) return g;
+  }
+  return 0;
+}
+
 ivector AdjustableList(const ProblemRecord& record) {
   int count = 0;
   for (int k = 1; k <= record.NPAR; ++k) count += IsAdjustableParameter(record.parameters[k]);

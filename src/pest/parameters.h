@@ -1,7 +1,8 @@
 // Parameter transforms and values of the PEST-format problem: the transform word of a
 // parameter as an enum, the conversion of stored values (base-10 logarithms for "log"
-// parameters) to natural values, the list of adjustable parameters and the re-tying of tied
-// parameters. Used by every routine of the Levenberg-Marquardt family that reads values.
+// parameters) to natural values, the list of adjustable parameters, the re-tying of tied
+// parameters and the lookup of a parameter's group. Used by every routine of the
+// Levenberg-Marquardt family that reads values.
 #pragma once
 
 #include "problem.h"
@@ -33,6 +34,9 @@ double NaturalValue(const Parameter& parameter, double stored);
 inline double NaturalValue(const Parameter& parameter) {
   return NaturalValue(parameter, parameter.value);
 }
+
+// Index (1..NPARGP) of the first group named name, or 0 when none is.
+int FindParameterGroup(const ProblemRecord& record, const char* name);
 
 // Indices (1..NPAR) of the adjustable parameters in control-file order, one-based.
 ivector AdjustableList(const ProblemRecord& record);

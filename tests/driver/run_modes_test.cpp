@@ -9,12 +9,37 @@
 #include <string>
 #include <vector>
 
+#include "pest/run_messages.h"
+
 namespace {
 
+// Records its set-up calls. The other processes of the pretended run answer at once: when
+// rank 0 ends the work each acknowledges it, and a process other than rank 0 that waits for
+// work is told to end with status 0.
 class RecordingPartition : public tarne::mpi_setup {
  public:
   void SetupPartitions(long count) override { setups.push_back(count); }
+  void post_message(long to, int tag, const std::string&) override {
+    posted.push_back(tag);
+    if (tag == kEndWork) inbox.push_back({to, kWorkEnded, std::string()});
+  }
+  bool take_message(long* from, int* tag, std::string* bytes) override {
+    if (inbox.empty() && process_rank != 0) {
+      MessageWriter end;
+      end.Long(0);
+      end.Long(1);
+      inbox.push_back({0, kEndWork, end.bytes()});
+    }
+    if (inbox.empty()) return false;
+    *from = inbox.front().from;
+    *tag = inbox.front().tag;
+    *bytes = inbox.front().bytes;
+    inbox.erase(inbox.begin());
+    return true;
+  }
   std::vector<long> setups;
+  std::vector<int> posted;
+  std::vector<Message> inbox;
 };
 
 // What the recorders saw, one text line per call.
@@ -56,6 +81,7 @@ ModeEntries Recorders() {
 struct Outcome {
   int exit_code = 0;
   std::vector<long> setups;
+  std::vector<int> posted;  // tags of the messages rank 0 posted
   std::vector<std::string> calls;
   std::string out;
 };
@@ -79,6 +105,7 @@ Outcome Dispatch(std::vector<std::string> words, const ModeEntries& entries = Re
     outcome.exit_code = run_mode(partition, request, argc, argv.data(), web, entries);
   outcome.out = testing::internal::GetCapturedStdout();
   outcome.setups = partition.setups;
+  outcome.posted = partition.posted;
   outcome.calls = calls;
   return outcome;
 }
@@ -146,12 +173,18 @@ TEST(RunModes, CalibrationsGetTheirSampleCountsAndPartitionSetUp) {
   EXPECT_EQ(c.exit_code, 0);
 }
 
+// A tool gets the whole command line. Alone its failure (the recorder returns 1) leaves the
+// exit code 0; on several processes rank 0 ends the others after the tool, and a failed tool
+// ends every process with status 1.
 TEST(RunModes, ToolsReceiveTheWholeCommandLine) {
   for (const char* option : {"-slm", "-ms", "-trx", "-mlslx"}) {
-    Outcome o = Dispatch({option, "case", "extra"});
-    EXPECT_EQ(o.calls, Lines{std::string("tool tarne ") + option + " case extra"}) << option;
-    EXPECT_EQ(o.exit_code, 0) << option;
-    EXPECT_TRUE(o.setups.empty()) << option;
+    for (long processes : {1L, 4L}) {
+      Outcome o = Dispatch({option, "case", "extra"}, Recorders(), false, processes);
+      EXPECT_EQ(o.calls, Lines{std::string("tool tarne ") + option + " case extra"}) << option;
+      EXPECT_EQ(o.exit_code, processes == 1 ? 0 : 1) << option;
+      EXPECT_TRUE(o.setups.empty()) << option;
+      EXPECT_EQ(o.posted, std::vector<int>(static_cast<std::size_t>(processes - 1), kEndWork));
+    }
   }
 }
 
@@ -174,7 +207,8 @@ TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
 
 // On a process other than rank 0 the modes without a partitioned form (batch runs, SCE, the
 // tools and a web start's run) run nothing and print nothing, though each sets up the same
-// partitions as on rank 0; Monte Carlo and the single project run go on every process.
+// partitions as on rank 0 (the tools' processes wait for model runs until rank 0 ends them);
+// Monte Carlo and the single project run go on every process.
 TEST(RunModes, OnlyRankZeroRunsTheModesWithoutAPartitionedForm) {
   const std::vector<std::pair<Lines, Counts>> idle = {
       {{"-b3", "batch.prj"}, {1}}, {{"-c", "sce.in"}, {1}}, {{"-slm", "case"}, {}},

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "mpi/mpi_test_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -32,59 +33,20 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 using testing_support::WriteRosenbrockInput;
 
-#ifdef TARNE_MPIEXEC
-constexpr bool kBuiltWithMpi = true;
-constexpr char kMpiexec[] = TARNE_MPIEXEC;
-#else
-constexpr bool kBuiltWithMpi = false;
-constexpr char kMpiexec[] = "";
-#endif
+using mpi_testing::CountOf;
+using mpi_testing::Describe;
+using mpi_testing::ExpectSameFiles;
+using mpi_testing::FilesUnder;
+using mpi_testing::Mpirun;
+using mpi_testing::TarneOn;
 
 class MpiRuns : public testing::Test {
  protected:
   void SetUp() override {
-    if (!kBuiltWithMpi) {
-      GTEST_SKIP() << "this build has no MPI: install OpenMPI (libopenmpi-dev, openmpi-bin) "
-                      "and configure with TARNE_MPI on to run the tests under mpirun";
-    }
+    if (!mpi_testing::kBuiltWithMpi) GTEST_SKIP() << mpi_testing::kNoMpi;
   }
   TempDir dir_;
 };
-
-// mpirun on this machine alone: shared memory between the processes (no network needed,
-// no fixed ports, no probing for cluster interconnects), more processes than cores allowed,
-// no binding to cores, and a time limit that turns a process left waiting into a failure
-// instead of a hang. Each app is one "-np N [-wdir D] program args" group; several make an
-// MPMD job.
-RunResult Mpirun(const std::vector<std::vector<std::string>>& apps) {
-  std::vector<std::string> args = {"--timeout", "120", "--oversubscribe", "--bind-to", "none",
-                                   "--mca", "pml", "ob1", "--mca", "btl", "self,vader",
-                                   "--mca", "btl_vader_single_copy_mechanism", "none",
-                                   "--mca", "oob_tcp_if_include", "lo"};
-  if (geteuid() == 0) args.push_back("--allow-run-as-root");
-  for (std::size_t i = 0; i < apps.size(); ++i) {
-    if (i > 0) args.push_back(":");
-    args.insert(args.end(), apps[i].begin(), apps[i].end());
-  }
-  return RunProgram(kMpiexec, args);
-}
-
-RunResult TarneOn(int processes, const std::vector<std::string>& args) {
-  std::vector<std::string> app = {"-np", std::to_string(processes), TARNE_BINARY};
-  app.insert(app.end(), args.begin(), args.end());
-  return Mpirun({app});
-}
-
-long CountOf(const std::string& text, const std::string& part) {
-  long count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
-std::string Describe(const RunResult& r) {
-  return "exit " + std::to_string(r.exit_code) + "\n--- stdout\n" + r.out + "\n--- stderr\n" +
-         r.err;
-}
 
 // ---- The partition object ------------------------------------------------------------------
 
@@ -293,31 +255,6 @@ TEST_F(MpiRuns, HydroRunWithAFileMissingOnOneProcessFailsEverywhere) {
 }
 
 // ---- Modes that rank 0 runs alone ----------------------------------------------------------
-
-// Contents of the regular files under dir, by their path relative to it.
-std::map<std::string, std::string> FilesUnder(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), dir).string()] = ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
-
-void ExpectSameFiles(const std::string& expected_dir, const std::string& actual_dir) {
-  const auto expected = FilesUnder(expected_dir), actual = FilesUnder(actual_dir);
-  std::string names, other_names;
-  for (const auto& [name, content] : expected) names += name + " ";
-  for (const auto& [name, content] : actual) other_names += name + " ";
-  EXPECT_EQ(other_names, names);
-  for (const auto& [name, content] : expected) {
-    const auto it = actual.find(name);
-    if (it != actual.end()) {
-      EXPECT_TRUE(it->second == content) << name << " differs";
-    }
-  }
-}
 
 // Batch runs and SCE under two processes leave exactly the files of one process: a second
 // process writing them too would double the SCE log or race on the outputs.

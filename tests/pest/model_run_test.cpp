@@ -8,11 +8,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "pest/control_file.h"
+#include "pest/jacobian.h"
 #include "pest/parameters.h"
 #include "pest/instruction_files.h"
 #include "pest/template_files.h"
@@ -137,8 +139,8 @@ class ModelRunTest : public ::testing::Test {
   }
 
   short Jacobian(int switch_flag, int iteration = 1) {
-    return CalculateJacobian(record_, adjustable_, jacobian_, calls_, switch_flag, handles_,
-                             iteration, position_, &partition_, "-slm");
+    ModelRunner runner(record_, &partition_, "-slm", handles_, calls_);
+    return CalculateJacobian(runner, adjustable_, jacobian_, switch_flag, iteration, position_);
   }
 
   // The Jacobian with its announcement and progress lines kept off the test's output.
@@ -561,9 +563,8 @@ TEST(ExampleProblem, LoadsRunsAndDifferentiates) {
   }
   matrix jacobian(1, record.NOBS, 1, record.NUMADJ);
   int position = 0;
-  ASSERT_EQ(CalculateJacobian(record, adjustable, jacobian, calls, 0, instructions, 1,
-                              position, &partition, "-slm"),
-            0);
+  ModelRunner runner(record, &partition, "-slm", instructions, calls);
+  ASSERT_EQ(CalculateJacobian(runner, adjustable, jacobian, 0, 1, position), 0);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(calls, 5);
   for (int j = 1; j <= record.NUMADJ; ++j) {
@@ -585,3 +586,34 @@ TEST(ExampleProblem, LoadsRunsAndDifferentiates) {
 }
 
 }  // namespace
+
+// The grid and lake example loads as the tools load it, has twelve adjustable parameters, and
+// reproduces its observations (2 % noise) at the true parameters of truth.prj and of the lake.
+TEST(ExampleProblem, GridAndLakeReproduceTheirObservationsAtTheTruth) {
+  TempDir dir;
+  CopyIntoCwd(SourcePath("examples/grid_lake"));
+  std::filesystem::current_path("grid_lake");
+  ProblemRecord record;
+  FileHandleTable instructions;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(ReadControlFile(record, "grid"), 0);
+  ASSERT_EQ(OpenInstructionFiles(record, instructions), 0);
+  CountParameterTypes(record);
+  ASSERT_EQ(record.NUMADJ, 12);
+  ASSERT_EQ(record.NOBS, 3 * 365);
+  // Stored values: logarithms for the "log" parameters.
+  const double truth[13] = {0,     std::log10(120.0), 2.5, std::log10(48.0), std::log10(720.0),
+                            0.6,   std::log10(0.2),   std::log10(10.0),  std::log10(30.0),
+                            0.8,   0.002,             0.3, 1.2};
+  for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = truth[k];
+  tarne::mpi_setup partition;
+  long calls = 0;
+  ASSERT_EQ(WriteValueFile(record, ValueChoice::kCurrent), 0);
+  ASSERT_EQ(RunModel(record, &partition, "-slm", calls), 0);
+  ASSERT_EQ(ReadModelOutputs(record, kBaseSlot, instructions), 0);
+  testing::internal::GetCapturedStdout();
+  for (int i = 1; i <= record.NOBS; ++i) {
+    const Observation& o = record.observations[i];
+    EXPECT_NEAR(o.simulated[kBaseSlot], o.OBSVAL, 0.12 * o.OBSVAL + 1e-9) << o.OBSNME;
+  }
+}

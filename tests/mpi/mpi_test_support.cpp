@@ -1,0 +1,74 @@
+#include "mpi/mpi_test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::RunResult;
+
+namespace mpi_testing {
+
+RunResult Mpirun(const std::vector<std::vector<std::string>>& apps) {
+#ifdef TARNE_MPIEXEC
+  const std::string mpiexec = TARNE_MPIEXEC;
+#else
+  const std::string mpiexec = "mpirun";
+#endif
+  std::vector<std::string> args = {"--timeout", "120", "--oversubscribe", "--bind-to", "none",
+                                   "--mca", "pml", "ob1", "--mca", "btl", "self,vader",
+                                   "--mca", "btl_vader_single_copy_mechanism", "none",
+                                   "--mca", "oob_tcp_if_include", "lo"};
+  if (geteuid() == 0) args.push_back("--allow-run-as-root");
+  for (std::size_t i = 0; i < apps.size(); ++i) {
+    if (i > 0) args.push_back(":");
+    args.insert(args.end(), apps[i].begin(), apps[i].end());
+  }
+  return RunProgram(mpiexec, args);
+}
+
+RunResult TarneOn(int processes, const std::vector<std::string>& args) {
+  std::vector<std::string> app = {"-np", std::to_string(processes), TARNE_BINARY};
+  app.insert(app.end(), args.begin(), args.end());
+  return Mpirun({app});
+}
+
+long CountOf(const std::string& text, const std::string& part) {
+  long count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+std::string Describe(const RunResult& r) {
+  return "exit " + std::to_string(r.exit_code) + "\n--- stdout\n" + r.out + "\n--- stderr\n" +
+         r.err;
+}
+
+std::map<std::string, std::string> FilesUnder(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), dir).string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+void ExpectSameFiles(const std::string& expected_dir, const std::string& actual_dir) {
+  const auto expected = FilesUnder(expected_dir), actual = FilesUnder(actual_dir);
+  std::string names, other_names;
+  for (const auto& [name, content] : expected) names += name + " ";
+  for (const auto& [name, content] : actual) other_names += name + " ";
+  EXPECT_EQ(other_names, names);
+  for (const auto& [name, content] : expected) {
+    const auto it = actual.find(name);
+    if (it != actual.end()) {
+      EXPECT_TRUE(it->second == content) << name << " differs";
+    }
+  }
+}
+
+}  // namespace mpi_testing

@@ -1,0 +1,40 @@
+// Shared by the tests that run tarne under mpirun: the mpirun line for this one machine, the
+// runs of tarne under it, and comparing the files two runs leave.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace mpi_testing {
+
+#ifdef TARNE_MPIEXEC
+constexpr bool kBuiltWithMpi = true;
+#else
+constexpr bool kBuiltWithMpi = false;
+#endif
+// Why the tests of a build without MPI are skipped.
+constexpr const char* kNoMpi =
+    "this build has no MPI: install OpenMPI (libopenmpi-dev, openmpi-bin) and configure with "
+    "TARNE_MPI on to run the tests under mpirun";
+
+// mpirun on this machine alone: shared memory between the processes (no network needed,
+// no fixed ports, no probing for cluster interconnects), more processes than cores allowed,
+// no binding to cores, and a time limit that turns a process left waiting into a failure
+// instead of a hang. Each app is one "-np N [-wdir D] program args" group; several make an
+// MPMD job.
+testing_support::RunResult Mpirun(const std::vector<std::vector<std::string>>& apps);
+// tarne with the arguments on `processes` processes.
+testing_support::RunResult TarneOn(int processes, const std::vector<std::string>& args);
+
+long CountOf(const std::string& text, const std::string& part);
+std::string Describe(const testing_support::RunResult& r);
+
+// Contents of the regular files under dir, by their path relative to it.
+std::map<std::string, std::string> FilesUnder(const std::string& dir);
+// Expects the same file names under both directories, each with the same bytes.
+void ExpectSameFiles(const std::string& expected_dir, const std::string& actual_dir);
+
+}  // namespace mpi_testing
