@@ -10,6 +10,7 @@
 #include "driver/banners.h"
 #include "global/mlsl.h"
 #include "global/multistart.h"
+#include "global/search_spread.h"
 #include "global/trajectory_repulsion.h"
 #include "lm/slm_driver.h"
 #include "montecarlo/montecarlo.h"
@@ -66,13 +67,19 @@ int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char*
 }
 
 // A Levenberg-Marquardt tool on several processes: rank 0 runs it and writes every file,
-// while every process, rank 0 included, makes the model runs of its Jacobians in a working
-// copy of the run directory. The others serve until rank 0 ends them. A tool that fails
-// ends every process with status 1, so that a batch system sees the failure; the working
-// copies then stay for inspection.
+// while every process, rank 0 included, makes model runs (those of the Jacobians and the
+// sample runs) and multistart's searches in a working copy of the run directory. The others
+// serve until rank 0 ends them. A tool that fails ends every process with status 1, so that
+// a batch system sees the failure; the working copies then stay for inspection.
 int RunToolOnEveryProcess(int (*tool)(tarne::mpi_setup*, int, char**),
                           tarne::mpi_setup& partition, int argc, char** argv) {
-  if (partition.process_rank != 0) return ServeRuns(partition);
+  if (partition.process_rank != 0) {
+    SearchServer searches(partition);
+    return ServeRuns(partition,
+                     [&searches](const std::string& request, const SearchSite& site) {
+                       return searches.Serve(request, site);
+                     });
+  }
   RunSpread spread(partition);
   const int status = tool(&partition, argc, argv);
   const int exit_code = status != 0 ? 1 : 0;

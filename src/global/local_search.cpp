@@ -2,9 +2,8 @@
 
 #include "lm/lm_state.h"
 
-SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start, bool resume,
-                             Trajectory* trajectory) {
-  LmContext context = problem.Context(resume);
+SearchOutcome RunSearchIn(GlobalProblem& problem, LmContext& context, const dvector& start,
+                          Trajectory* trajectory) {
   LmState state = PrepareLocalSearch(problem.record, start, problem.control_lambda);
   SearchOutcome outcome;
   if (trajectory != nullptr) {
@@ -21,11 +20,21 @@ SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start, bool 
   return outcome;
 }
 
-SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point) {
+SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start, bool resume,
+                             Trajectory* trajectory) {
+  LmContext context = problem.Context(resume);
+  return RunSearchIn(problem, context, start, trajectory);
+}
+
+SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point, MadeRun* made) {
   ProblemRecord& record = problem.record;
   const int saved = record.NOPTMAX;
   record.NOPTMAX = 0;
-  SearchOutcome outcome = RunLocalSearch(problem, point, false);
+  LmContext context = problem.Context(false);
+  ModelRunner::Settings settings;
+  settings.made_run = made;
+  context.runner_settings = &settings;
+  SearchOutcome outcome = RunSearchIn(problem, context, point);
   record.NOPTMAX = saved;
   return outcome;
 }

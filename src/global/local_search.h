@@ -16,6 +16,11 @@ struct SearchOutcome {
   dvector end;            // the stored values of all parameters where the search left them
 };
 
+// A search from start in context, a context of problem's case that the caller set up (its
+// files, output names and the way its runs are made; see RunLocalSearch).
+SearchOutcome RunSearchIn(GlobalProblem& problem, LmContext& context, const dvector& start,
+                          Trajectory* trajectory = nullptr);
+
 // A search from start (the stored values of all NPAR parameters); resume continues it from
 // the restart file instead. With a trajectory it is the recording search, which starts at the
 // point the caller added last to the trajectory.
@@ -23,5 +28,7 @@ SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start, bool 
                              Trajectory* trajectory = nullptr);
 
 // The sample run at point: the search with NOPTMAX 0, never resumed; its objectives are the
-// sample's.
-SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point);
+// sample's. made, when given, is the sample's model run, made already by a spread batch: the
+// search takes it up in place of making it.
+SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point,
+                              MadeRun* made = nullptr);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "global/global_method.h"
 #include "global/global_problem.h"
@@ -9,6 +10,7 @@
 #include "global/method_input.h"
 #include "global/method_report.h"
 #include "global/sample_runs.h"
+#include "global/search_spread.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -85,8 +87,11 @@ class Multistart : GlobalMethod<MultistartInput> {
   }
 
   // A full local search from every sample in the order drawn, each on a fresh engine state
-  // with every parameter (fixed and tied included) loaded from its starting point.
+  // with every parameter (fixed and tied included) loaded from its starting point. Under
+  // mpirun the searches are made at once, each on one process, and taken in this order.
   void SearchPhase() {
+    const std::unique_ptr<SearchSpread> spread =
+        SearchSpread::For(problem_, state_.samples.points);
     for (long r = 1; r <= settings_.runs; ++r) {
       // After a failed search the next one starts from the parameters the failed one left
       // instead of its own point, as the method has it. Its table still shows the point and
@@ -97,8 +102,9 @@ class Multistart : GlobalMethod<MultistartInput> {
       // After "/r" the first search continues from the restart file (the state of the search
       // that was stopped) and the later ones start normally from their points.
       const bool resume = problem_.restart && r == 1;
-      const SearchOutcome outcome =
-          RunLocalSearch(problem_, from_sample ? point : state_.left, resume);
+      const dvector& start = from_sample ? point : state_.left;
+      const SearchOutcome outcome = spread && !resume ? spread->Next(r, start)
+                                                      : RunLocalSearch(problem_, start, resume);
       state_.status = outcome.status;
       state_.left = outcome.end;
       NoteLowest(state_.lowest, outcome, r);

@@ -4,6 +4,7 @@
 
 #include "global/local_search.h"
 #include "lm/lm_state.h"
+#include "pest/model_runner.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -52,18 +53,31 @@ void PrintFailedSample(long number) {
               "infinite.\n", number);
 }
 
+
+void LoadValues(ProblemRecord& record, const dvector& point) {
+  for (int k = 1; k <= record.NPAR; ++k) record.parameters[k].value = point[k];
+}
+
 }  // namespace
 
 short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
                  short previous_status, SampleTable& table, const SampleReport& report) {
+  ProblemRecord& record = problem.record;
   short status = previous_status;
   for (long done = 0; done < count;) {
-    const std::vector<Sample> batch =
-        DrawBatch(problem.record, source, count - done, status == 0);
-    // The runs of a batch do not depend on each other. They run one after another here, and
-    // each is taken up, in the order drawn, as soon as it has ended.
-    for (const Sample& sample : batch) {
-      const SearchOutcome outcome = RunSampleSearch(problem, sample.point);
+    const std::vector<Sample> batch = DrawBatch(record, source, count - done, status == 0);
+    // The runs of a batch do not depend on each other: the model runner makes them at once
+    // when the runs are spread over processes, and each is taken up, in the order drawn, by
+    // its sample's search.
+    long calls = 0;
+    ModelRunner runner(record, problem.partition, problem.option, problem.instructions, calls);
+    const auto prepare = [&](std::size_t i) {
+      LoadValues(record, batch[i].point);
+      return ModelRunner::BatchRun{ValueChoice::kCurrent, kBaseSlot};
+    };
+    runner.MakeBatch(batch.size(), prepare, [&](std::size_t i, MadeRun* made) -> short {
+      const Sample& sample = batch[i];
+      const SearchOutcome outcome = RunSampleSearch(problem, sample.point, made);
       std::int32_t seed = 0;
       if (SeedToWrite(source, sample, status == 0, seed)) source.seeds.Use(seed);
       if (outcome.status != 0) PrintFailedSample(sample.number);
@@ -71,7 +85,8 @@ short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
       table.points.push_back(sample.point);
       table.objectives.push_back(outcome.objectives);
       report({sample.number, table.points.back(), table.objectives.back(), status});
-    }
+      return 0;
+    });
     done += static_cast<long>(batch.size());
   }
   return status;

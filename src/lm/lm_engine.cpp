@@ -42,6 +42,7 @@ class Search {
         runner_(context.record, context.partition, context.first_argument,
                 context.instructions, state.model_calls) {
     if (context.synthetic_model) runner_.SetSyntheticModel(context.synthetic_model);
+    if (context.runner_settings != nullptr) runner_.Configure(*context.runner_settings);
   }
   ~Search() { state_.command_seconds += runner_.command_seconds(); }
 

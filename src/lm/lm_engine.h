@@ -25,6 +25,8 @@ struct LmContext {
   bool restart = false;        // resume from the restart file instead of the initial run
   // Benchmarks only: a computation in place of the model runs (see ModelRunner).
   ModelRunner::SyntheticModel synthetic_model = nullptr;
+  // How the search makes its runs when not in the usual way (see ModelRunner::Settings).
+  const ModelRunner::Settings* runner_settings = nullptr;
 };
 
 // Hooks through which a global method watches a search and may end it early. A search with

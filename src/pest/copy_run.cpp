@@ -13,49 +13,24 @@
 
 namespace fs = std::filesystem;
 
+EndsRunNotProcess::EndsRunNotProcess()
+    : previous_(SetProcessEndAction([](int status) { throw EndDuringRun{status}; })) {}
+
+EndsRunNotProcess::~EndsRunNotProcess() { SetProcessEndAction(previous_); }
+
+InFolder::InFolder(const std::string& folder) {
+  if (folder.empty()) return;
+  previous_ = fs::current_path(error_);
+  if (!error_) fs::current_path(folder, error_);
+  moved_ = !error_;
+}
+
+InFolder::~InFolder() {
+  std::error_code ignored;
+  if (moved_) fs::current_path(previous_, ignored);
+}
+
 namespace {
-
-// A process end met during a run, carried out of it as an exception.
-struct EndDuringRun {
-  int status;
-};
-
-// While it lives, an EndProcess ends the run instead of the process.
-class EndsRunNotProcess {
- public:
-  EndsRunNotProcess()
-      : previous_(SetProcessEndAction([](int status) { throw EndDuringRun{status}; })) {}
-  ~EndsRunNotProcess() { SetProcessEndAction(previous_); }
-  EndsRunNotProcess(const EndsRunNotProcess&) = delete;
-  EndsRunNotProcess& operator=(const EndsRunNotProcess&) = delete;
-
- private:
-  ProcessEndAction previous_;
-};
-
-// While it lives, the working directory is folder (when it is given); then it is again the
-// one it was.
-class InFolder {
- public:
-  explicit InFolder(const std::string& folder) {
-    if (folder.empty()) return;
-    previous_ = fs::current_path(error_);
-    if (!error_) fs::current_path(folder, error_);
-    moved_ = !error_;
-  }
-  ~InFolder() {
-    std::error_code ignored;
-    if (moved_) fs::current_path(previous_, ignored);
-  }
-  InFolder(const InFolder&) = delete;
-  InFolder& operator=(const InFolder&) = delete;
-  const std::error_code& error() const { return error_; }
-
- private:
-  fs::path previous_;
-  std::error_code error_;
-  bool moved_ = false;
-};
 
 void Copy(const std::string& text, char* field) {
   std::snprintf(field, kTextField, "%s", text.c_str());

@@ -4,12 +4,49 @@
 // and the other processes alike (run_spread.h).
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "modellib/tarne_lib.h"
+#include "numeric/process_end.h"
 #include "pest/console_capture.h"
 #include "pest/problem.h"
 #include "pest/run_messages.h"
+
+// A process end met during a run or a search made for rank 0, carried out of it as an
+// exception.
+struct EndDuringRun {
+  int status;
+};
+
+// While it lives, an EndProcess throws EndDuringRun instead of ending the process.
+class EndsRunNotProcess {
+ public:
+  EndsRunNotProcess();
+  ~EndsRunNotProcess();
+  EndsRunNotProcess(const EndsRunNotProcess&) = delete;
+  EndsRunNotProcess& operator=(const EndsRunNotProcess&) = delete;
+
+ private:
+  ProcessEndAction previous_;
+};
+
+// While it lives, the working directory is folder (when it is given); then it is again the
+// one it was.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& folder);
+  ~InFolder();
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+  const std::error_code& error() const { return error_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::error_code error_;
+  bool moved_ = false;
+};
 
 class CopyRunner {
  public:

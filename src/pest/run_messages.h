@@ -11,8 +11,9 @@
 #include "pest/console_capture.h"
 
 // Message tags. From rank 0: prepare the working copy, run a share of a batch, stop a share,
-// end. From the others: the copy is made (or why not), one run's outcome, the share is
-// done, ended.
+// end, make a whole local search, give up the search under way. From the others: the copy is
+// made (or why not), one run's outcome, the share is done, ended, a search is finished (or
+// given up).
 enum RunMessage {
   kPrepareCopy = 1,
   kRunShare,
@@ -22,6 +23,9 @@ enum RunMessage {
   kRunOutcome,
   kShareDone,
   kWorkEnded,
+  kRunSearch,
+  kStopSearch,
+  kSearchDone,
 };
 
 // Writes numbers and texts into the bytes of a message. The processes of a run are taken to

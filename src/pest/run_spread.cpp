@@ -1,6 +1,7 @@
 #include "pest/run_spread.h"
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <system_error>
 
@@ -34,13 +35,15 @@ void RemoveCopiesFolder() {
 // The state of the batch being run.
 struct RunSpread::Batch {
   long number = 0;
+  const std::vector<std::string>* values = nullptr;  // by run
   std::vector<Arrived> arrived;                   // by run
   std::vector<std::vector<std::size_t>> runs_of;  // by process, ascending
   std::vector<bool> share_open;                   // by process
   long open_shares = 0;
 };
 
-RunSpread::RunSpread(tarne::mpi_setup& partition) : partition_(partition), own_(&partition) {
+RunSpread::RunSpread(tarne::mpi_setup& partition)
+    : partition_(partition), own_(&partition), run_directory_(Absolute(".")) {
   partition_.attachment = this;
   previous_end_action_ =
       SetProcessEndAction([this](int status) { End(status, status != 0); });
@@ -121,6 +124,7 @@ short RunSpread::Run(const std::vector<std::string>& values, const OutcomeHandle
   const long processes = partition_.total_threads;
   Batch batch;
   batch.number = ++batch_number_;
+  batch.values = &values;
   batch.arrived.resize(runs);
   batch.runs_of.resize(static_cast<std::size_t>(processes));
   batch.share_open.assign(static_cast<std::size_t>(processes), false);
@@ -206,6 +210,7 @@ void RunSpread::Handle(const Message& message, Batch& batch) {
 }
 
 short RunSpread::Apply(std::size_t run, Batch& batch, const OutcomeHandler& on_outcome) {
+  CheckFailure(run, batch);
   Arrived& arrived = batch.arrived[run];
   const short status = on_outcome(run, arrived.outcome);
   if (status != 0 && arrived.outcome.status != 0) {
@@ -223,6 +228,76 @@ short RunSpread::Apply(std::size_t run, Batch& batch, const OutcomeHandler& on_o
   }
   arrived.outcome = RunOutcome();
   return status;
+}
+
+// A failed run of another process is made again on rank 0: a run that fails there too is
+// the model's and goes on as on one process; one that does not ends the tool.
+void RunSpread::CheckFailure(std::size_t run, Batch& batch) {
+  const Arrived& arrived = batch.arrived[run];
+  const RunOutcome& outcome = arrived.outcome;
+  if (outcome.status == 0 || outcome.ended >= 0 || arrived.process == 0) return;
+  if (FailsOnRankZero((*batch.values)[run])) return;
+  PrintConsoleText(outcome.before);
+  PrintConsoleText(outcome.after);
+  EndAfterFailureOn(arrived.process, "the model run failed",
+                    ", and not when process 0 made it again");
+}
+
+bool RunSpread::FailsOnRankZero(const std::string& values) {
+  return own_.Run(values).status != 0;
+}
+
+void RunSpread::EndAfterFailureOn(long process, const std::string& what,
+                                  const std::string& detail) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "tarne: %s on process %ld, in its working copy %s%s\n", what.c_str(),
+               process, folders_[process].c_str(), detail.c_str());
+  std::fflush(stderr);
+  failure_named_ = true;
+  End(1, true);
+  EndProcess(1);
+}
+
+void RunSpread::PostSearch(long process, long job, const std::string& request) {
+  MessageWriter out;
+  out.Long(job);
+  out.Text(request);
+  partition_.post_message(process, kRunSearch, out.bytes());
+}
+
+void RunSpread::StopSearch(long process, long job) {
+  MessageWriter out;
+  out.Long(job);
+  partition_.post_message(process, kStopSearch, out.bytes());
+}
+
+bool RunSpread::ReadSearchReply(const Message& message, SearchReply* reply) {
+  if (message.tag != kSearchDone || message.from <= 0 ||
+      message.from >= partition_.total_threads) {
+    return false;
+  }
+  MessageReader in(message.bytes);
+  long made = 0;
+  reply->process = message.from;
+  if (!in.Long(&reply->job)) return false;
+  // A reply that is cut short still frees its process; its result is missing.
+  reply->made = in.Long(&made) && made != 0 && in.Text(&reply->result);
+  return true;
+}
+
+bool RunSpread::TakeSearchReply(SearchReply* reply) {
+  Message message;
+  while (partition_.take_message(&message.from, &message.tag, &message.bytes)) {
+    if (ReadSearchReply(message, reply)) return true;
+  }
+  return false;
+}
+
+RunSpread::SearchReply RunSpread::WaitForSearchReply() {
+  SearchReply reply;
+  while (!ReadSearchReply(WaitForMessage(partition_), &reply)) {
+  }
+  return reply;
 }
 
 short RunSpread::Stop(short status, Batch& batch) {
@@ -268,27 +343,40 @@ namespace {
 
 class Worker {
  public:
-  explicit Worker(tarne::mpi_setup& partition)
+  Worker(tarne::mpi_setup& partition, const SearchHandler& searches)
       : partition_(partition),
+        searches_(searches),
         runner_(&partition),
-        folder_(WorkingCopyFolder(partition.process_rank)) {}
+        folder_(WorkingCopyFolder(partition.process_rank)),
+        run_directory_(Absolute(".")) {}
 
   int Serve() {
     for (;;) {
-      const Message message = WaitForMessage(partition_);
+      const Message message = NextMessage();
       if (message.from != 0) continue;
       if (message.tag == kPrepareCopy) {
         PrepareCopy(message.bytes);
       } else if (message.tag == kRunShare) {
         if (RunShare(message.bytes)) return exit_status_;
+      } else if (message.tag == kRunSearch) {
+        RunSearch(message.bytes);
+        if (ended_) return EndWork(end_bytes_);
       } else if (message.tag == kEndWork) {
         return EndWork(message.bytes);
       }
-      // A word to stop a share that is already done needs nothing.
+      // A word to stop a share or a search that is already done needs nothing.
     }
   }
 
  private:
+  // A message kept while a search was under way comes first.
+  Message NextMessage() {
+    if (kept_.empty()) return WaitForMessage(partition_);
+    Message message = std::move(kept_.front());
+    kept_.pop_front();
+    return message;
+  }
+
   void PrepareCopy(const std::string& bytes) {
     RunSetup setup;
     std::string reason = "the description of the runs was garbled";
@@ -337,6 +425,46 @@ class Worker {
     return false;
   }
 
+  // Makes a whole search and sends its result; one that rank 0 stops, or that the end of the
+  // work interrupts, is given up after the model run under way.
+  void RunSearch(const std::string& bytes) {
+    MessageReader in(bytes);
+    long job = 0;
+    std::string request, result;
+    bool made = false;
+    if (in.Long(&job) && in.Text(&request) && searches_) {
+      job_ = job;
+      const SearchSite site{Absolute(folder_), run_directory_, [this] { LookForWord(); }};
+      try {
+        result = searches_(request, site);
+        made = true;
+      } catch (const SearchCancelled&) {
+      }
+    }
+    job_ = 0;
+    MessageWriter out;
+    out.Long(job);
+    out.Long(made ? 1 : 0);
+    if (made) out.Text(result);
+    partition_.post_message(0, kSearchDone, out.bytes());
+  }
+
+  // Between the model runs of a search: rank 0's word to give it up, or to end.
+  void LookForWord() {
+    Message message;
+    while (partition_.take_message(&message.from, &message.tag, &message.bytes)) {
+      MessageReader in(message.bytes);
+      long job = 0;
+      if (message.tag == kEndWork) {
+        ended_ = true;
+        end_bytes_ = message.bytes;
+        throw SearchCancelled{};
+      }
+      if (message.tag == kStopSearch && in.Long(&job) && job == job_) throw SearchCancelled{};
+      if (message.tag != kStopSearch) kept_.push_back(std::move(message));
+    }
+  }
+
   int EndWork(const std::string& bytes) {
     MessageReader in(bytes);
     long status = 1, remove = 0;
@@ -350,15 +478,21 @@ class Worker {
   }
 
   tarne::mpi_setup& partition_;
+  const SearchHandler& searches_;
   CopyRunner runner_;
   const std::string folder_;
+  const std::string run_directory_;
+  std::deque<Message> kept_;
+  long job_ = 0;  // the search under way
+  bool ended_ = false;
+  std::string end_bytes_;
   bool copy_started_ = false;
   int exit_status_ = 1;
 };
 
 }  // namespace
 
-int ServeRuns(tarne::mpi_setup& partition) {
-  Worker worker(partition);
+int ServeRuns(tarne::mpi_setup& partition, const SearchHandler& searches) {
+  Worker worker(partition, searches);
   return worker.Serve();
 }
