@@ -198,8 +198,9 @@ TEST_F(SlmSpread, FailuresEndEveryProcessWithOneLine) {
     WriteFile("b/catchment.ins", ReadFile("b/catchment.ins") + "l1\n");
   }
 
-  // The model's output goes missing on process 1 only: its first run fails as it would on one
-  // process, and the copies stay for a look.
+  // The model's output goes missing on process 1 only: its first run fails there with the
+  // message of one process, while the same run made again on rank 0 succeeds, so the tool
+  // cannot give one process's result; the copies stay for a look.
   WriteCase("fails", kPlainMode,
             "case \"$PWD\" in */process_1) rm -f hydrograph.out;; esac\n");
   r = RunCase("fails", 3, {"-slm", "catchment"});
@@ -207,7 +208,8 @@ TEST_F(SlmSpread, FailuresEndEveryProcessWithOneLine) {
   EXPECT_EQ(CountOf(r.out, "cannot open hydrograph.out"), 1) << r.out;
   EXPECT_EQ(CountOf(r.err, "tarne: "), 1) << r.err;
   EXPECT_EQ(CountOf(r.err, "tarne: the model run failed on process 1, in its working copy " +
-                               here + "/fails/tarne_copies/process_1\n"),
+                               here + "/fails/tarne_copies/process_1, and not when process 0 "
+                               "made it again\n"),
             1)
       << r.err;
   EXPECT_TRUE(fs::is_directory("fails/tarne_copies/process_1"));

@@ -1,0 +1,174 @@
+// -ms, -mlsl and -tr under mpirun with 2, 3 and 4 processes on the example examples/global:
+// the files they write and rank 0's screen text equal those of one process byte for byte,
+// while every process makes sample runs and, for multistart, whole local searches; searches
+// that fail at a point of the model go on as on one process; and a run or a search that fails
+// on one process only ends every process with one clear line. In a build without MPI every
+// test is skipped and says why.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mpi/mpi_test_support.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using mpi_testing::CountOf;
+using mpi_testing::Describe;
+using mpi_testing::ExpectSameFiles;
+using mpi_testing::TarneOn;
+using testing_support::ReadFile;
+using testing_support::RunResult;
+using testing_support::RunTarne;
+using testing_support::SourcePath;
+using testing_support::SplitLines;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+class GlobalSpread : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!mpi_testing::kBuiltWithMpi) GTEST_SKIP() << mpi_testing::kNoMpi;
+  }
+  TempDir dir_;
+};
+
+// The model of the example, y = amplitude sin(frequency t) + offset, after the shell lines
+// before (which may end the run without output).
+std::string ModelScript(const std::string& before) {
+  return "#!/bin/sh\nrm -f model.out\n" + before +
+         "awk '{ for (i = 1; i <= 30; i++) printf \"%.15e\\n\", $1 * sin($2 * 0.2 * i) + $3 }' "
+         "values.in > model.out\n";
+}
+
+// The example in dir with the model script.
+void WriteExample(const std::string& dir, const std::string& script) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const auto& entry : fs::directory_iterator(SourcePath("examples/global"))) {
+    fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename());
+  }
+  WriteFile(dir + "/model.sh", script);
+  fs::permissions(dir + "/model.sh", fs::perms::owner_all);
+}
+
+// Runs the method in dir alone (processes 0) or under mpirun, from inside dir.
+RunResult RunMethod(const std::string& dir, int processes, const char* option) {
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  const RunResult result =
+      processes == 0 ? RunTarne({option, "sine"}) : TarneOn(processes, {option, "sine"});
+  fs::current_path(back);
+  return result;
+}
+
+// The screen text without the start banner, which every process prints.
+std::string WithoutBanners(const std::string& screen) {
+  std::string text;
+  for (const std::string& line : SplitLines(screen)) {
+    if (line.find("Parallel version of TARNE") == std::string::npos) text += line + "\n";
+  }
+  return text;
+}
+
+// The runs the model made in the working copy of process p, by the lines of the log.
+long RunsInCopyOf(const std::string& log, int p) {
+  return CountOf(log, "/many/tarne_copies/process_" + std::to_string(p) + "\n");
+}
+
+TEST_F(GlobalSpread, WriteTheFilesAndScreenOfOneProcessWhileEveryProcessRunsModels) {
+  const std::string log = fs::absolute("ran_in.txt").string();
+  const std::string script = ModelScript("echo \"$PWD\" >> " + log + "\n");
+  const struct {
+    const char* option;
+    long samples;  // the sample runs of the example's input file
+  } methods[] = {{"-ms", 8}, {"-mlsl", 60}, {"-tr", 40}};
+  for (const auto& method : methods) {
+    WriteExample("one", script);
+    const RunResult alone = RunMethod("one", 0, method.option);
+    ASSERT_EQ(alone.exit_code, 0) << Describe(alone);
+    for (int processes : {2, 3, 4}) {
+      fs::remove(log);
+      WriteExample("many", script);
+      const RunResult spread = RunMethod("many", processes, method.option);
+      ASSERT_EQ(spread.exit_code, 0) << method.option << " " << Describe(spread);
+      EXPECT_EQ(spread.err, "") << method.option << " " << processes;
+      // The case's record, sensitivity, .par and .mtt files, "jac.txt", the method's record,
+      // "parameters.prn", "RandomNumberSeeds.prn", "values.in", "tarne.in" and the model's
+      // output: the same files, the same bytes, and no working copy left.
+      ExpectSameFiles("one", "many");
+      EXPECT_EQ(WithoutBanners(spread.out), WithoutBanners(alone.out))
+          << method.option << " " << processes;
+      // Every other process made sample runs; under multistart each made more runs than all
+      // the samples, so it made a whole search.
+      const std::string ran = ReadFile(log);
+      for (int p = 1; p < processes; ++p) {
+        const long runs = RunsInCopyOf(ran, p);
+        EXPECT_GT(runs, 0) << method.option << " " << processes << ": " << p;
+        if (method.option == std::string("-ms")) {
+          EXPECT_GT(runs, method.samples) << p;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(GlobalSpread, SearchesThatFailAtAPointOfTheModelGoOnAsOnOneProcess) {
+  // No output near frequency 3: search 3 fails on its way there, and every later search
+  // starts where the one before failed, so it fails at once; the last one fails the method.
+  const std::string script = ModelScript("awk '$2 > 2.99 && $2 < 3.01 { exit 1 }' values.in "
+                                         "|| exit 0\n");
+  WriteExample("one", script);
+  const RunResult alone = RunMethod("one", 0, "-ms");
+  ASSERT_EQ(CountOf(alone.out, "Local search 3 failed"), 1) << alone.out;
+  ASSERT_EQ(CountOf(alone.out, "Local search 8 starts from the parameters the failed"), 1);
+  for (int processes : {2, 3}) {
+    WriteExample("many", script);
+    const RunResult spread = RunMethod("many", processes, "-ms");
+    EXPECT_EQ(spread.exit_code, 1) << Describe(spread);
+    EXPECT_EQ(CountOf(spread.err, "tarne: "), 1) << spread.err;
+    EXPECT_EQ(CountOf(spread.err, "tarne: the working copies of the processes stay in "), 1);
+    EXPECT_EQ(WithoutBanners(spread.out), WithoutBanners(alone.out)) << processes;
+    fs::remove_all("many/tarne_copies");
+    ExpectSameFiles("one", "many");
+  }
+}
+
+// A model run or a search that fails in the working copy of process 1 only, where the same
+// run succeeds on rank 0: every process ends with status 1 after the failure's message and
+// one line from rank 0; the copies stay.
+TEST_F(GlobalSpread, AFailureOnOneProcessOnlyEndsEveryProcessWithOneLine) {
+  const std::string here = fs::current_path().string();
+  const struct {
+    const char* option;
+    int processes;
+    const char* from_run;  // the first run in process 1's copy that has no output
+    std::string line;
+  } cases[] = {
+      // Process 1 makes four of the eight sample runs, then local search 1.
+      {"-ms", 2, "5",
+       "tarne: local search 1 failed on process 1, in its working copy " + here +
+           "/many/tarne_copies/process_1, and its failed model run does not fail on process "
+           "0\n"},
+      {"-mlsl", 3, "1",
+       "tarne: the model run failed on process 1, in its working copy " + here +
+           "/many/tarne_copies/process_1, and not when process 0 made it again\n"},
+  };
+  for (const auto& c : cases) {
+    WriteExample("many", ModelScript(std::string("n=$(cat runs 2>/dev/null || echo 0); "
+                                                 "n=$((n + 1)); echo $n > runs\n"
+                                                 "case \"$PWD\" in */process_1) [ $n -ge ") +
+                                     c.from_run + " ] && exit 0;; esac\n"));
+    const RunResult r = RunMethod("many", c.processes, c.option);
+    EXPECT_EQ(r.exit_code, 1) << Describe(r);
+    EXPECT_EQ(CountOf(r.out, "cannot open model.out"), 1) << r.out;
+    EXPECT_EQ(CountOf(r.err, "tarne: "), 1) << r.err;
+    EXPECT_EQ(CountOf(r.err, c.line), 1) << r.err;
+    EXPECT_TRUE(fs::is_directory("many/tarne_copies/process_1")) << c.option;
+  }
+}
+
+}  // namespace
