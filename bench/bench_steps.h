@@ -1,6 +1,6 @@
 // Shared by the benchmarks: wall-clock timing, the median of samples, a step that must
-// succeed, a text file written whole, and a fresh working directory under the system's
-// temporary directory.
+// succeed, a text file written whole and read whole, and a fresh working directory under the
+// system's temporary directory.
 #pragma once
 
 #include <algorithm>
@@ -36,6 +36,17 @@ inline void WriteText(const std::string& path, const std::string& text) {
   Check(file != nullptr, path.c_str());
   std::fputs(text.c_str(), file);
   std::fclose(file);
+}
+
+// The whole file; empty when there is none.
+inline std::string ReadText(const std::string& path) {
+  std::string text;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return text;
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, n);
+  std::fclose(file);
+  return text;
 }
 
 // Makes <temporary directory>/name empty and the working directory.

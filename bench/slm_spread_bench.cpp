@@ -19,8 +19,6 @@
 // whenever rank 0 spreads them and waits, asleep, while rank 0 measures one process alone.
 //
 //   bench_slm_spread [CONTROL_NAME]      (default grid)
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -42,6 +40,7 @@
 #include "pest/run_spread.h"
 #include "pest/template_files.h"
 #include "quiet_stdout.h"
+#include "spread_bench_steps.h"
 
 // The one partition object of the process, built before main as tarne's.
 tarne::mpi_setup process_partition;
@@ -49,28 +48,15 @@ tarne::mpi_setup process_partition;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The exit status with which rank 0 ends one measured spread while another follows.
-constexpr int kAnotherSpread = 100;
+using spread_bench::CpuSeconds;
+using spread_bench::CpuSpeedUp;
+using spread_bench::EndMeasuring;
+using spread_bench::MeasuredSpread;
+using spread_bench::ServeMeasuredSpreads;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Processor seconds of this process and of the commands it waited for.
-double CpuSeconds() {
-  double seconds = 0.0;
-  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-    rusage usage{};
-    getrusage(who, &usage);
-    seconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-               1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-  }
-  return seconds;
-}
-
-// The tag under which process 1 tells rank 0 its processor seconds in a spread.
-constexpr int kCpuMessage = 1000;
 
 double Median(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
@@ -102,25 +88,6 @@ struct Case {
     Check(FilesNamesForWrite(control_name, names) == 0 && files.Open(names, false), "case files");
     adjustable = AdjustableList(record);
   }
-};
-
-// While it lives, the runs of this process's searches are spread over both processes.
-// Ended, it gives the processor seconds process 1 spent meanwhile.
-class Spread {
- public:
-  Spread() : spread_(process_partition) {}
-  double End() {
-    spread_.End(kAnotherSpread, false);
-    for (;;) {
-      const Message message = WaitForMessage(process_partition);
-      double seconds = 0.0;
-      MessageReader in(message.bytes);
-      if (message.tag == kCpuMessage && in.Double(&seconds)) return seconds;
-    }
-  }
-
- private:
-  RunSpread spread_;
 };
 
 // What a measured phase took: the median wall time of its repetitions, and the processor
@@ -258,14 +225,6 @@ double ExpectedSpeedUp(const Calibration& observed, int adjustable, int paramete
   return alone / spread;
 }
 
-// A speed-up from processor seconds: the one process's against the larger of the two
-// processes' shares. On a machine whose cores other work keeps busy, two processes get no
-// more processor time than one and the wall-clock figures cannot show a speed-up; this one
-// says what a core for each process gives.
-double CpuSpeedUp(double alone, double rank0, double other) {
-  return alone / std::max(rank0, other);
-}
-
 void MeasureOnRankZero(const char* control_name) {
   std::printf("The model runs of -slm spread over 2 processes against 1, on %s (%s)\n",
               control_name, "examples/grid_lake: a 150 x 150 hydro grid and a lake");
@@ -276,7 +235,7 @@ void MeasureOnRankZero(const char* control_name) {
   const Cost jacobian1 = JacobianCost(control_name, 3, true, &runs);
   Cost jacobian2;
   {
-    Spread spread;
+    MeasuredSpread spread(process_partition);
     jacobian2 = JacobianCost(control_name, 3, true, &runs);
     jacobian2.other_cpu = spread.End() / 3.0;
   }
@@ -292,7 +251,7 @@ void MeasureOnRankZero(const char* control_name) {
   const Calibration alone = Calibrate(control_name);
   Calibration two;
   {
-    Spread spread;
+    MeasuredSpread spread(process_partition);
     two = Calibrate(control_name);
     two.other_cpu = spread.End();
   }
@@ -316,7 +275,7 @@ void MeasureOnRankZero(const char* control_name) {
   const Cost cheap1 = JacobianCost("cheap", 5, false, &cheap_runs);
   Cost cheap2;
   {
-    Spread spread;
+    MeasuredSpread spread(process_partition);
     cheap2 = JacobianCost("cheap", 5, false, &cheap_runs);
     cheap2.other_cpu = spread.End() / 5.0;
   }
@@ -351,20 +310,8 @@ int main(int argc, char** argv) {
                          "(bench/slm_spread_bench.sh)\n");
     return 1;
   }
-  if (process_partition.process_rank != 0) {
-    // After every spread, rank 0 hears how much processor time this process spent in it.
-    for (double start = CpuSeconds(); ServeRuns(process_partition) == kAnotherSpread;
-         start = CpuSeconds()) {
-      MessageWriter cpu;
-      cpu.Double(CpuSeconds() - start);
-      process_partition.post_message(0, kCpuMessage, cpu.bytes());
-      WaitUntilDelivered(process_partition);
-    }
-    return 0;
-  }
+  if (process_partition.process_rank != 0) return ServeMeasuredSpreads(process_partition);
   MeasureOnRankZero(argc > 1 ? argv[1] : "grid");
-  // The other process waits for one last end.
-  RunSpread last(process_partition);
-  last.End(0, false);
+  EndMeasuring(process_partition);
   return 0;
 }

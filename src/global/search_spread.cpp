@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "lm/case_loader.h"
+#include "modellib/file_error.h"
 #include "pest/copy_run.h"
 #include "pest/run_messages.h"
 
@@ -259,6 +260,11 @@ bool SearchServer::Load(const std::string& description, const SearchSite& site,
     return false;
   }
   InFolder folder(site.working_copy);
+  if (folder.error()) {
+    *reason = FileErrorMessage("enter", site.working_copy.c_str(), 0,
+                               folder.error().message().c_str());
+    return false;
+  }
   std::ofstream(kControlCopy, std::ios::binary) << control;
   auto problem = std::make_unique<GlobalProblem>();
   std::string program = "tarne", control_name = kControlCopy;
@@ -267,7 +273,7 @@ bool SearchServer::Load(const std::string& description, const SearchSite& site,
   quiet.Begin();
   const StartUp step = ReadCase(3, argv, [] {}, *problem);
   const ConsoleText said = quiet.End();
-  if (folder.error() || !step.go_on) {
+  if (!step.go_on) {
     *reason = "cannot read the case in its working copy: " + said.out + said.err;
     while (!reason->empty() && reason->back() == '\n') reason->pop_back();
     return false;
