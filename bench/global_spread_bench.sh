@@ -13,19 +13,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 bench=$build/bench/bench_global_spread
-if [ ! -x "$bench" ]; then
-  echo "missing $bench: build first (cmake --build $build)" >&2
-  exit 1
-fi
-if ! grep -q "TARNE_WITH_MPI:INTERNAL=ON" "$build/CMakeCache.txt" 2> /dev/null ||
-   ! command -v mpirun > /dev/null 2>&1; then
-  echo "$build was built without MPI (or mpirun is missing): nothing to compare" >&2
-  exit 1
-fi
-
-mpirun_options=(--mca pml ob1 --mca btl self,vader --mca btl_vader_single_copy_mechanism none
-                --bind-to none)
-if [ "$(id -u)" = "0" ]; then mpirun_options+=(--allow-run-as-root); fi
+# shellcheck source=bench/spread_bench_common.sh
+source "$root/bench/spread_bench_common.sh"
+check_spread_build "$bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -16,21 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 bench=$build/bench/bench_slm_spread
 tarne=$build/src/driver/tarne
-for program in "$bench" "$tarne"; do
-  if [ ! -x "$program" ]; then
-    echo "missing $program: build first (cmake --build $build)" >&2
-    exit 1
-  fi
-done
-if ! grep -q "TARNE_WITH_MPI:INTERNAL=ON" "$build/CMakeCache.txt" 2> /dev/null ||
-   ! command -v mpirun > /dev/null 2>&1; then
-  echo "$build was built without MPI (or mpirun is missing): nothing to compare" >&2
-  exit 1
-fi
-
-mpirun_options=(--mca pml ob1 --mca btl self,vader --mca btl_vader_single_copy_mechanism none
-                --bind-to none)
-if [ "$(id -u)" = "0" ]; then mpirun_options+=(--allow-run-as-root); fi
+# shellcheck source=bench/spread_bench_common.sh
+source "$root/bench/spread_bench_common.sh"
+check_spread_build "$bench" "$tarne"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -181,21 +181,6 @@ void WriteCapturedSearch(GlobalProblem& problem, const CapturedSearch& search) {
 
 namespace {
 
-void WriteValues(const dvector& values, MessageWriter& out) {
-  out.Long(values.size());
-  for (long i = 1; i <= values.size(); ++i) out.Double(values[i]);
-}
-
-bool ReadValues(MessageReader& in, dvector& values) {
-  long size = 0;
-  if (!in.Long(&size) || size < 0 || size > 1000000) return false;
-  values = dvector(size);
-  for (long i = 1; i <= size; ++i) {
-    if (!in.Double(&values[i])) return false;
-  }
-  return true;
-}
-
 void WriteChange(const FileChange& change, MessageWriter& out) {
   out.Long(change.kind);
   out.Text(change.content);
@@ -219,7 +204,7 @@ std::string EncodeCapturedSearch(const CapturedSearch& search) {
   out.Long(outcome.model_calls);
   out.Long(static_cast<long>(outcome.objectives.size()));
   for (double value : outcome.objectives) out.Double(value);
-  WriteValues(outcome.end, out);
+  out.Values(outcome.end);
   out.Long(search.ended);
   for (const std::string* text : {&search.console.out, &search.console.err, &search.record,
                                   &search.sensitivity}) {
@@ -248,7 +233,7 @@ bool DecodeCapturedSearch(const std::string& bytes, CapturedSearch* search) {
   for (double& value : outcome.objectives) {
     if (!in.Double(&value)) return false;
   }
-  if (!ReadValues(in, outcome.end) || !in.Long(&ended)) return false;
+  if (!in.Values(&outcome.end) || !in.Long(&ended)) return false;
   search->ended = static_cast<int>(ended);
   for (std::string* text : {&search->console.out, &search->console.err, &search->record,
                             &search->sensitivity}) {

@@ -40,21 +40,6 @@ bool SameValues(const dvector& a, const dvector& b) {
   return true;
 }
 
-void WritePoint(const dvector& point, MessageWriter& out) {
-  out.Long(point.size());
-  for (long i = 1; i <= point.size(); ++i) out.Double(point[i]);
-}
-
-bool ReadPoint(MessageReader& in, dvector& point) {
-  long size = 0;
-  if (!in.Long(&size) || size < 0 || size > 1000000) return false;
-  point = dvector(size);
-  for (long i = 1; i <= size; ++i) {
-    if (!in.Double(&point[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // ---- Rank 0 -------------------------------------------------------------------------------
@@ -196,7 +181,7 @@ std::string SearchSpread::Request(const Job& job) const {
   MessageWriter out;
   out.Text(case_);
   out.Double(problem_.control_lambda);
-  WritePoint(job.start, out);
+  out.Values(job.start);
   return out.bytes();
 }
 
@@ -231,7 +216,7 @@ std::string SearchServer::Serve(const std::string& request, const SearchSite& si
   double control_lambda = 0.0;
   dvector start;
   CapturedSearch search;
-  if (!in.Text(&description) || !in.Double(&control_lambda) || !ReadPoint(in, start)) {
+  if (!in.Text(&description) || !in.Double(&control_lambda) || !in.Values(&start)) {
     search.fault = "the request was garbled";
   } else if (!Load(description, site, &reason)) {
     search.fault = reason;

@@ -39,6 +39,24 @@ bool MessageReader::Long(long* value) { return Take(value, sizeof *value); }
 
 bool MessageReader::Double(double* value) { return Take(value, sizeof *value); }
 
+void MessageWriter::Values(const dvector& values) {
+  Long(values.size());
+  for (long i = 1; i <= values.size(); ++i) Double(values[i]);
+}
+
+bool MessageReader::Values(dvector* values) {
+  long size = 0;
+  if (!Long(&size) || size < 0 ||
+      static_cast<std::size_t>(size) > (bytes_.size() - at_) / sizeof(double)) {
+    return good_ = false;
+  }
+  *values = dvector(size);
+  for (long i = 1; i <= size; ++i) {
+    if (!Double(&(*values)[i])) return false;
+  }
+  return true;
+}
+
 bool MessageReader::Text(std::string* text) {
   long size = 0;
   if (!Long(&size) || size < 0 || static_cast<std::size_t>(size) > bytes_.size() - at_) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "modellib/tarne_lib.h"
+#include "numeric/numeric.h"
 #include "pest/console_capture.h"
 
 // Message tags. From rank 0: prepare the working copy, run a share of a batch, stop a share,
@@ -35,6 +36,8 @@ class MessageWriter {
   void Long(long value);
   void Double(double value);
   void Text(const std::string& text);
+  // A one-based vector: its size, then its values.
+  void Values(const dvector& values);
   const std::string& bytes() const { return bytes_; }
 
  private:
@@ -49,6 +52,7 @@ class MessageReader {
   bool Long(long* value);
   bool Double(double* value);
   bool Text(std::string* text);
+  bool Values(dvector* values);
   bool good() const { return good_; }
 
  private:
