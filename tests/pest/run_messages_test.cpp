@@ -72,6 +72,21 @@ TEST(RunMessages, AMessageCutShortIsRefused) {
   long after = 0;
   EXPECT_FALSE(in.Long(&after));
   EXPECT_FALSE(in.good());
+
+  // A vector whose size runs beyond the bytes is refused before anything is made of it.
+  dvector values(3);
+  values[1] = 1.0;
+  values[3] = -0.5;
+  MessageWriter vector_out;
+  vector_out.Values(values);
+  dvector back;
+  MessageReader whole(vector_out.bytes());
+  ASSERT_TRUE(whole.Values(&back));
+  ASSERT_EQ(back.size(), 3);
+  EXPECT_EQ(back[3], -0.5);
+  const std::string short_vector = vector_out.bytes().substr(0, vector_out.bytes().size() - 1);
+  MessageReader part(short_vector);
+  EXPECT_FALSE(part.Values(&back));
 }
 
 }  // namespace
