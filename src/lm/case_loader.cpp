@@ -6,6 +6,7 @@
 #include "pest/control_file.h"
 #include "pest/file_report.h"
 #include "pest/instruction_files.h"
+#include "pest/stop_file.h"
 #include "pest/template_files.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool RestartRequested(int argc, char** argv, bool* refused) {
 
 // The control file with its template and instruction files; the first failing status.
 short ReadCaseFiles(const char* control_name, LoadedCase& loaded) {
-  short status = ReadControlFile(loaded.record, control_name);
+  short status = ReadControlFile(loaded.record, control_name, loaded.replacement_list);
   if (status == 0) status = OpenTemplateFiles(loaded.record, loaded.templates);
   if (status == 0) status = CheckTemplateFiles(loaded.record, loaded.templates);
   if (status == 0) status = OpenInstructionFiles(loaded.record, loaded.instructions);
@@ -82,14 +83,14 @@ StartUp ReadCase(int argc, char** argv, const std::function<void()>& refuse_pred
   ProblemRecord& record = loaded.record;
   short status = ReadCaseFiles(loaded.control_name, loaded);
   if (status != 0) return StartUp::End(status);
-  DeleteStaleStopFile();
   if (IsPredictionMode(record)) {
     refuse_prediction();
     return StartUp::End(1);
   }
   CountParameterTypes(record);
+  // A case that cannot be calibrated is a failure: the status tells a script so.
   if (NoAdjustableParameters(record) || InitialValuesOutOfBounds(record)) {
-    return StartUp::End(0);
+    return StartUp::End(1);
   }
   status = SetTiedParameters(record);
   if (status == 0) status = FilesNamesForWrite(loaded.control_name, loaded.names);
@@ -97,15 +98,26 @@ StartUp ReadCase(int argc, char** argv, const std::function<void()>& refuse_pred
   return StartUp::GoOn();
 }
 
+StartUp ReadCaseRestartFile(LoadedCase& loaded) {
+  auto restart = std::make_unique<RestartRecord>();
+  if (ReadRestartFile(*restart, loaded.record, loaded.names) != 0) return StartUp::End(1);
+  loaded.resume_record = std::move(restart);
+  return StartUp::GoOn();
+}
+
 StartUp OpenCaseFiles(LoadedCase& loaded) {
+  if (!WriteReplacementList(loaded.replacement_list)) return StartUp::End(1);
+  DeleteStaleStopFile();
   if (!loaded.files.Open(loaded.names, loaded.restart)) return StartUp::End(1);
   return StartUp::GoOn();
 }
 
 LmContext SearchContext(LoadedCase& loaded, tarne::mpi_setup* partition, bool resume) {
-  return LmContext{loaded.record,    loaded.names,        loaded.files.files(),
-                   loaded.templates, loaded.instructions, partition,
-                   loaded.option,    resume};
+  LmContext context{loaded.record,    loaded.names,        loaded.files.files(),
+                    loaded.templates, loaded.instructions, partition,
+                    loaded.option,    resume};
+  if (resume) context.resume_record = std::move(loaded.resume_record);
+  return context;
 }
 
 short CloseCaseInputs(LoadedCase& loaded) {
@@ -123,6 +135,7 @@ bool CaseFileHolder::Open(const OutputNames& names, bool restart) {
                {names.sen, mode, &sen_},
                {names.mtt, "w", &mtt_},
                {names.par, "w", &par_}};
+  for (int k = 0; k < 4; ++k) names_[k] = opens[k].name;
   for (const auto& open : opens) {
     open.holder->reset(std::fopen(open.name, open.mode));
     if (!*open.holder) {
@@ -138,9 +151,21 @@ CaseFiles CaseFileHolder::files() const {
   return {rec_.get(), sen_.get(), mtt_.get(), par_.get()};
 }
 
-void CaseFileHolder::Close() {
-  rec_.reset();
-  sen_.reset();
-  mtt_.reset();
-  par_.reset();
+bool CaseFileHolder::Close() {
+  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  bool closed = true;
+  for (int k = 0; k < 4; ++k) {
+    std::FILE* file = holders[k]->release();
+    if (file == nullptr) continue;
+    errno = 0;
+    const bool failed = std::ferror(file) != 0;
+    const int close_status = std::fclose(file);
+    if (closed && (failed || close_status != 0)) {
+      // The reason of a write that failed before the close is no longer known.
+      ReportFileError("write", names_[k], 0,
+                      errno != 0 ? std::strerror(errno) : "a write to it failed");
+      closed = false;
+    }
+  }
+  return closed;
 }
