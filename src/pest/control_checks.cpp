@@ -92,8 +92,9 @@ std::string SecantColumnsProblem(int SLMMODE, int SLMNCOL, int adjustable) {
   if (SLMMODE != 1 || SLMNCOL <= adjustable) return "";
   return "SLMNCOL is " + std::to_string(SLMNCOL) + ", but the problem has " +
          std::to_string(adjustable) +
-         " adjustable parameters; the secant mode refreshes at most one column per adjustable "
-         "parameter in an iteration";
+         (adjustable == 1 ? " adjustable parameter" : " adjustable parameters") +
+         "; the secant mode refreshes at most one column per adjustable parameter in an "
+         "iteration";
 }
 
 std::string ModelFileCountProblem(const char* what, int count) {

@@ -147,17 +147,18 @@ class RestartReader {
   }
   // A matrix of rows x cols values, a row per line.
   bool Matrix(const char* item, matrix& a, long rows, long cols) {
+    const std::string columns = std::to_string(cols) +
+                                (cols == 1 ? " adjustable parameter" : " adjustable parameters") +
+                                " of the control file" + kOtherProblem;
     for (long i = 1; i <= rows; ++i) {
       const std::string row = "row " + std::to_string(i) + " of " + item;
-      short_row_ = row + " holds fewer values than the " + std::to_string(cols) +
-                   " adjustable parameters of the control file" + kOtherProblem;
+      short_row_ = row + " holds fewer values than the " + columns;
       for (long j = 1; j <= cols; ++j) {
         if (!Value(item, a(i, j), Infinity::kRefused, j == 1 ? Place::kOwnLine : Place::kSameLine)) {
           return false;
         }
       }
-      when_more_ = row + " holds more values than the " + std::to_string(cols) +
-                   " adjustable parameters of the control file" + kOtherProblem;
+      when_more_ = row + " holds more values than the " + columns;
     }
     return true;
   }
