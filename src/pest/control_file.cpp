@@ -278,9 +278,13 @@ bool ReadTieLines(ProblemRecord& r, ControlReader& in) {
     Parameter& p = r.parameters[i];
     if (!IsTiedParameter(p)) continue;
     in.SetContext(std::string(" of the tie line of ") + p.PARNME);
-    if (!(in.Text("the parameter name", p.tie_line_name) && in.Text("PARTIED", p.PARTIED))) {
-      return false;
+    if (!in.Text("the parameter name", p.tie_line_name)) return false;
+    // One line fewer than the tied parameters: the next section's header stands there.
+    if (p.tie_line_name[0] == '*') {
+      return in.Fail(std::string("the tie line of ") + p.PARNME +
+                     " is missing: a section header stands in its place");
     }
+    if (!in.Text("PARTIED", p.PARTIED)) return false;
   }
   return true;
 }
