@@ -1,5 +1,9 @@
 #include "lm/case_loader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +36,16 @@ short ReadCaseFiles(const char* control_name, LoadedCase& loaded) {
   if (status == 0) status = CheckTemplateFiles(loaded.record, loaded.templates);
   if (status == 0) status = OpenInstructionFiles(loaded.record, loaded.instructions);
   return status;
+}
+
+// A file opened for writing without emptying it: appended to, or written from its start
+// (and emptied by the caller when every file of the tool could be opened).
+std::FILE* OpenForWriting(const char* name, bool append) {
+  const int descriptor = ::open(name, O_WRONLY | O_CREAT | (append ? O_APPEND : 0), 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, append ? "a" : "w");
+  if (file == nullptr) ::close(descriptor);
+  return file;
 }
 
 bool IsPredictionMode(const ProblemRecord& record) {
@@ -106,9 +120,14 @@ StartUp ReadCaseRestartFile(LoadedCase& loaded) {
 }
 
 StartUp OpenCaseFiles(LoadedCase& loaded) {
-  if (!WriteReplacementList(loaded.replacement_list)) return StartUp::End(1);
+  // The output files are opened before anything is written, and emptied last, so that a
+  // file that cannot be opened or written leaves the others as they were.
+  if (!loaded.files.OpenWithoutEmptying(loaded.names, loaded.restart) ||
+      !WriteReplacementList(loaded.replacement_list)) {
+    return StartUp::End(1);
+  }
   DeleteStaleStopFile();
-  if (!loaded.files.Open(loaded.names, loaded.restart)) return StartUp::End(1);
+  if (!loaded.files.EmptyFreshFiles()) return StartUp::End(1);
   return StartUp::GoOn();
 }
 
@@ -126,21 +145,34 @@ short CloseCaseInputs(LoadedCase& loaded) {
 }
 
 bool CaseFileHolder::Open(const OutputNames& names, bool restart) {
-  const char* mode = restart ? "a" : "w";
-  const struct {
-    const char* name;
-    const char* mode;
-    std::unique_ptr<std::FILE, Closer>* holder;
-  } opens[] = {{names.rec, mode, &rec_},
-               {names.sen, mode, &sen_},
-               {names.mtt, "w", &mtt_},
-               {names.par, "w", &par_}};
-  for (int k = 0; k < 4; ++k) names_[k] = opens[k].name;
-  for (const auto& open : opens) {
-    open.holder->reset(std::fopen(open.name, open.mode));
-    if (!*open.holder) {
-      ReportFileError(restart && open.mode[0] == 'a' ? "open" : "create", open.name, 0,
-                      std::strerror(errno));
+  return OpenWithoutEmptying(names, restart) && EmptyFreshFiles();
+}
+
+bool CaseFileHolder::OpenWithoutEmptying(const OutputNames& names, bool restart) {
+  restart_ = restart;
+  const char* const opens[] = {names.rec, names.sen, names.mtt, names.par};
+  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  for (int k = 0; k < 4; ++k) {
+    names_[k] = opens[k];
+    const bool append = restart && k < 2;
+    holders[k]->reset(OpenForWriting(opens[k], append));
+    if (!*holders[k]) {
+      ReportFileError(append ? "open" : "create", opens[k], 0, std::strerror(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CaseFileHolder::EmptyFreshFiles() {
+  std::FILE* const files[] = {rec_.get(), sen_.get(), mtt_.get(), par_.get()};
+  for (int k = restart_ ? 2 : 0; k < 4; ++k) {
+    // A device (say /dev/null given as the record) has nothing to empty.
+    struct stat status;
+    const int descriptor = fileno(files[k]);
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    if (ftruncate(descriptor, 0) != 0) {
+      ReportFileError("create", names_[k], 0, std::strerror(errno));
       return false;
     }
   }

@@ -23,6 +23,10 @@ class CaseFileHolder {
   // The record and sensitivity files are appended to on a restart; the others are emptied.
   // Returns false after naming a file that could not be opened.
   bool Open(const OutputNames& names, bool restart);
+  // Open in two steps: all four files without emptying any (false after naming one that
+  // could not be opened), then the emptying of those a run starts afresh.
+  bool OpenWithoutEmptying(const OutputNames& names, bool restart);
+  bool EmptyFreshFiles();
   CaseFiles files() const;
   // Closes the files; false after naming the first whose writes failed (a full disk, say).
   bool Close();
@@ -33,6 +37,7 @@ class CaseFileHolder {
   };
   std::unique_ptr<std::FILE, Closer> rec_, sen_, mtt_, par_;
   std::string names_[4];  // of rec_, sen_, mtt_ and par_, for messages
+  bool restart_ = false;   // the record and sensitivity files are appended to
 };
 
 // A case as a tool runs it.

@@ -220,6 +220,13 @@ std::vector<Row> ControlRows() {
        {"Currently, slm_kor does not support prediction capabilities"}, 1},
       {"template file missing", [] { EarlierCase(ControlText()); fs::remove("model.tpl"); },
        kSlm, {"cannot open model.tpl: No such file or directory\n"}, 1},
+      {"sensitivity file that cannot be opened",
+       [] {
+         EarlierCase(ControlText());
+         fs::remove("case.sen");
+         fs::create_directory("case.sen");
+       },
+       kSlm, {"cannot create case.sen: Is a directory\n"}, 1},
       {"third word that is not /r", [] { EarlierCase(ControlText("restart")); },
        {"-slm", "case", "/x"},
        {"\nThe word \"/x\" after the control file name is not the restart switch /r"}, 1},
