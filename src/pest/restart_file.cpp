@@ -154,9 +154,8 @@ class RestartReader {
       const std::string row = "row " + std::to_string(i) + " of " + item;
       short_row_ = row + " holds fewer values than the " + columns;
       for (long j = 1; j <= cols; ++j) {
-        if (!Value(item, a(i, j), Infinity::kRefused, j == 1 ? Place::kOwnLine : Place::kSameLine)) {
-          return false;
-        }
+        const Place place = j == 1 ? Place::kOwnLine : Place::kSameLine;
+        if (!Value(item, a(i, j), Infinity::kRefused, place)) return false;
       }
       when_more_ = row + " holds more values than the " + columns;
     }

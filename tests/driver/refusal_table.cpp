@@ -52,7 +52,9 @@ void ExpectInOrder(const Row& row, const RunResult& run) {
     if (in_err != std::string::npos) from_err = in_err + text.size();
   }
   std::vector<std::string> absent = row.absent;
-  if (!row.names_an_empty_file) absent.insert(absent.end(), kNoEmptyName.begin(), kNoEmptyName.end());
+  if (!row.names_an_empty_file) {
+    absent.insert(absent.end(), kNoEmptyName.begin(), kNoEmptyName.end());
+  }
   for (const std::string& text : absent) {
     EXPECT_EQ(output.find(text), std::string::npos) << "unexpected: " << text;
   }

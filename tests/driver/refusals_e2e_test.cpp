@@ -211,8 +211,8 @@ std::vector<Row> ControlRows() {
        1},
       {"no adjustable parameter", earlier(Control("p1 none", "p1 fixed")), kSlm,
        {"The number of adjustable model parameters is zero. \n"}, 1},
-      {"initial value outside its bounds", earlier(Control("factor 1.0 -10.0", "factor 11.0 -10.0")),
-       kSlm,
+      {"initial value outside its bounds",
+       earlier(Control("factor 1.0 -10.0", "factor 11.0 -10.0")), kSlm,
        {"\nThe intial value for the following parameter is outside of its specified bounds: p1"
         "\nModify the input control file and try again."},
        1},
@@ -253,7 +253,11 @@ std::vector<Row> MonteCarloAndSceRows() {
        {"-m5", "mc.in"}, {"cannot open mc.in: No such file or directory\n" + kMonteCarloError},
        1},
       {"Monte Carlo best.out that cannot be written",
-       [] { EarlierMonteCarlo("-2 2\n0.5 # fixed\n"); fs::remove("best.out"); fs::create_directory("best.out"); },
+       [] {
+         EarlierMonteCarlo("-2 2\n0.5 # fixed\n");
+         fs::remove("best.out");
+         fs::create_directory("best.out");
+       },
        {"-m3", "mc.in"},
        {"Warning: Unable to open the best.out file. Only printing results to stdout.\n"}, 1, {},
        {"log_file_p0.log"}},
@@ -274,7 +278,11 @@ std::vector<Row> MonteCarloAndSceRows() {
        [] { EarlierSce(kSceRecords); fs::remove("no_observations.obs"); }, {"-c", "sce.in"},
        {"Attempted to read file: no_observations.obs\n"}, 1},
       {"SCE result file that cannot be written",
-       [] { EarlierSce(kSceRecords); fs::remove("sce_best.out"); fs::create_directory("sce_best.out"); },
+       [] {
+         EarlierSce(kSceRecords);
+         fs::remove("sce_best.out");
+         fs::create_directory("sce_best.out");
+       },
        {"-c", "sce.in"}, {"cannot create sce_best.out: Is a directory\n"}, 1, {},
        {"sce_output.out", "sce_log_file.txt"}},
   };
@@ -290,9 +298,14 @@ std::vector<Row> RunStatusRows() {
          WritePestCase();
          WriteFile("model.ins", "pif #\nl1 (o1)1:5\nl1 !o2!\n");
        },
-       kSlm, {"Semi-fixed observations are currently not supported with the calibration toolbox.\n"},
+       kSlm, {"Semi-fixed observations are currently not supported with the calibration "
+              "toolbox.\n"},
        1, {}, {"tarne.in"}},
-      {"record file on a full disk", [] { WritePestCase(); fs::create_symlink("/dev/full", "case.rec"); },
+      {"record file on a full disk",
+       [] {
+         WritePestCase();
+         fs::create_symlink("/dev/full", "case.rec");
+       },
        kSlm, {"cannot write case.rec: "}, 1, {}, {"tarne.in"}},
       {"model run without its output", [] { WritePestCase("rm -f model.out\n"); }, kSlm,
        {"cannot open model.out: No such file or directory\n"}, 1,
@@ -301,7 +314,11 @@ std::vector<Row> RunStatusRows() {
        {}, 0, {"Running model one last time"}, {"tarne.in"}},
       {"finished run", [] { WritePestCase(); }, kSlm, {"Running model one last time"}, 0, {},
        {"tarne.in"}},
-      {"resumed run", [] { WritePestCase("", ControlText("restart")); WriteFile("case.rst", RestartText("4")); },
+      {"resumed run",
+       [] {
+         WritePestCase("", ControlText("restart"));
+         WriteFile("case.rst", RestartText("4"));
+       },
        kResume, {"Running model one last time"}, 0, {}, {"tarne.in", "case.rst"},
        {}, "", [] {
          EXPECT_FALSE(fs::exists("case.rst"));
