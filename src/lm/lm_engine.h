@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "lm/lm_report.h"
 #include "lm/lm_state.h"
@@ -23,6 +24,10 @@ struct LmContext {
   tarne::mpi_setup* partition;
   const char* first_argument;  // the option word, handed to the model library with every run
   bool restart = false;        // resume from the restart file instead of the initial run
+  // With restart: the restart file as the tool read and checked it before opening its
+  // output files; the search takes it instead of reading the file again. Null: the search
+  // reads the restart file itself.
+  std::unique_ptr<RestartRecord> resume_record = nullptr;
   // Benchmarks only: a computation in place of the model runs (see ModelRunner).
   ModelRunner::SyntheticModel synthetic_model = nullptr;
 };
