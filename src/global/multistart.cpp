@@ -80,8 +80,9 @@ class Multistart : GlobalMethod<MultistartInput> {
   }
 
  private:
-  // The samples and their model runs. The control section of slm_kor_ms1.rec follows the first sample, so that N = 0 leaves it
-  // out. A failed sample run does not stop the phase: its point still gets its local search.
+  // The samples and their model runs. The control section of slm_kor_ms1.rec follows the
+  // first sample, so that N = 0 leaves it out. A failed sample run does not stop the phase:
+  // its point still gets its local search.
   void SamplingPhase() {
     state_.sampling_status = RunSamples(settings_.runs, 0, state_.samples,
                                         [this](const SampleRun& run) { ReportSample(run); });

@@ -213,7 +213,8 @@ bool ReadStep(ImageReader& in, const ProblemRecord& record, bool finished, StepR
   if (!(in.Key("point") && in.Reals("a point", record.NPAR, step.point) &&
         in.Key("objectives") &&
         in.Reals("the objectives", finished ? record.NOBSGP + 1L : 0, step.objectives) &&
-        in.Key("end") && in.Reals("an end point", finished && step.search ? record.NPAR : 0, step.end) &&
+        in.Key("end") &&
+        in.Reals("an end point", finished && step.search ? record.NPAR : 0, step.end) &&
         in.Key("trajectory") && in.Real("a start objective", step.start_objective) &&
         in.Items("the recorded points", recorded))) {
     return false;
