@@ -94,8 +94,7 @@ SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start,
     RestoreTrajectory(under_way, trajectory, start_column);
     if (ReplaceFile(problem.names.rst, engine_state) != 0) restart.Halt();
   }
-  if (restart.halted()) return HaltedOutcome(problem.record);
-  restart.GoOn(resume);
+  if (restart.halted() || !restart.GoOn(resume)) return HaltedOutcome(problem.record);
   const SearchOutcome outcome = Search(problem, start, resume, trajectory, start_column);
   if (!restart.halted()) {
     StepResult step = SearchStep(start, trajectory, start_column);
@@ -114,8 +113,7 @@ SearchOutcome RunSampleSearch(GlobalProblem& problem, const dvector& point) {
   if (const StepResult* done = restart.Replay(false, point)) {
     return ReplayedOutcome(record, *done);
   }
-  if (restart.halted()) return HaltedOutcome(record);
-  restart.GoOn(false);
+  if (restart.halted() || !restart.GoOn(false)) return HaltedOutcome(record);
   const int saved = record.NOPTMAX;
   record.NOPTMAX = 0;
   SearchOutcome outcome = Search(problem, point, false, nullptr, 0);

@@ -156,7 +156,7 @@ bool MethodRestart::TakeSearchUnderWay(const dvector& start, StepResult& search,
   if (!search_pending_ || halted_) return false;
   search_pending_ = false;
   if (!SamePoint(image_.under_way.point, start)) {
-    HaltWith("the local search under way does not start where the interrupted run's did");
+    HaltWith("the local search under way does not follow from the interrupted run's inputs");
     return false;
   }
   search = std::move(image_.under_way);
@@ -165,9 +165,12 @@ bool MethodRestart::TakeSearchUnderWay(const dvector& start, StepResult& search,
   return true;
 }
 
-void MethodRestart::GoOn(bool engine_marks_case_record) {
-  search_pending_ = false;
-  if (!resumed_ || gone_on_) return;
+bool MethodRestart::GoOn(bool engine_marks_case_record) {
+  if (search_pending_) {
+    HaltWith("the local search under way does not follow from the interrupted run's inputs");
+    return false;
+  }
+  if (!resumed_ || gone_on_) return !halted_;
   gone_on_ = true;
   const long index = static_cast<long>(image_.steps.size());
   if (image_.marks.empty() || image_.marks.back() != index) image_.marks.push_back(index);
@@ -178,6 +181,7 @@ void MethodRestart::GoOn(bool engine_marks_case_record) {
     WriteRestartMark(rec);
     std::fflush(rec);
   }
+  return true;
 }
 
 short MethodRestart::Finished(StepResult step) {

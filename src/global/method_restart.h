@@ -36,9 +36,11 @@ class MethodRestart {
   // replay has reached it: search receives its start and points so far, engine_state the
   // engine's restart file. A start that does not agree with start halts the method.
   bool TakeSearchUnderWay(const dvector& start, StepResult& search, std::string& engine_state);
-  // Before the first model step a resumed run makes: the place where it goes on is marked in
-  // the method's record and, unless the engine marks it on resuming a search, in the case's.
-  void GoOn(bool engine_marks_case_record);
+  // Before every model step the method makes itself. The first one of a resumed run marks the
+  // place where it goes on in the method's record and, unless the engine marks it on resuming
+  // the search under way, in the case's. False when the method halts: the step is not the
+  // search that was under way.
+  bool GoOn(bool engine_marks_case_record);
 
   // Adds a finished step; a search is committed at once, sample runs by Commit after their
   // phase. Returns 0, or 1 after a reported failure.
