@@ -57,9 +57,14 @@ bool FingerprintInputs(const MethodNames& names, const char* control_name,
           FileFingerprint(kSeedsFileName, inputs.seeds));
 }
 
-// Whether every output file of the method can be created where it is to be: nothing but a
-// regular file may stand under its name.
-bool OutputsCanBeCreated(const MethodNames& names, SeedsFile::Mode seeds_mode) {
+// Whether every output file of the method and of the case can be created where it is to
+// be: nothing but a regular file may stand under its name (opening a pipe to write to it
+// would wait for a reader for ever).
+bool OutputsCanBeCreated(const MethodNames& names, SeedsFile::Mode seeds_mode,
+                         const OutputNames& case_names) {
+  for (const char* name : {case_names.rec, case_names.sen, case_names.mtt, case_names.par}) {
+    if (!CanCreateMethodFile(name)) return false;
+  }
   return CanCreateMethodFile(names.record_file) &&
          (names.sample_file == nullptr || CanCreateMethodFile(names.sample_file)) &&
          (seeds_mode != SeedsFile::Mode::kWrite || CanCreateMethodFile(kSeedsFileName));
@@ -102,7 +107,7 @@ StartUp StartGlobalMethod(const MethodNames& names, tarne::mpi_setup* partition,
   if (!FingerprintInputs(names, argv[2], seeds_mode, inputs) ||
       !problem.method_restart.Prepare(names.restart_file, names.input_file, problem.restart,
                                       inputs, problem) ||
-      !OutputsCanBeCreated(names, seeds_mode)) {
+      !OutputsCanBeCreated(names, seeds_mode, problem.names)) {
     return StartUp::End(1);
   }
   return OpenOutputs(names, seeds_mode, problem, files);

@@ -44,6 +44,13 @@ class ImageWriter {
     for (double value : values) Real(value);
   }
   void EndLine() { text_ += '\n'; }
+  // A line of its own: the key, the count and the values.
+  template <typename Values>
+  void Line(const char* key, const Values& values) {
+    Key(key);
+    Reals(values);
+    EndLine();
+  }
   void Bytes(const char* key, const std::string& bytes) {
     Key(key);
     Int(static_cast<long>(bytes.size()));
@@ -63,15 +70,9 @@ void WriteStep(ImageWriter& out, const StepResult& step) {
   out.Int(step.status);
   out.Int(step.model_calls);
   out.EndLine();
-  out.Key("point");
-  out.Reals(step.point);
-  out.EndLine();
-  out.Key("objectives");
-  out.Reals(step.objectives);
-  out.EndLine();
-  out.Key("end");
-  out.Reals(step.end);
-  out.EndLine();
+  out.Line("point", step.point);
+  out.Line("objectives", step.objectives);
+  out.Line("end", step.end);
   out.Key("trajectory");
   out.Real(step.start_objective);
   out.Int(static_cast<long>(step.recorded.size()));
@@ -315,6 +316,9 @@ bool FileFingerprint(const char* name, std::uint64_t& fingerprint) {
 
 short ReplaceFile(const std::string& name, const std::string& content) {
   const std::string temporary = name + ".tmp";
+  // Whatever an earlier run left under the temporary name goes first (a pipe there would
+  // block the opening).
+  std::remove(temporary.c_str());
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) {
     ReportFileError("create", temporary, 0, std::strerror(errno));

@@ -138,9 +138,9 @@ void ExpectResumedRunsEndAsTheUninterruptedOne(const Method& method,
     WriteExample(method);
     // A row may list several interruptions: the run is resumed after each.
     WriteFile("interrupt", row + "\n");
-    std::istringstream words(row);
+    std::istringstream listed(row);
     size_t interruptions = 0;
-    for (std::string word; words >> word;) ++interruptions;
+    for (std::string point; listed >> point;) ++interruptions;
     RunResult run;
     for (size_t i = 0; i <= interruptions; ++i) {
       std::vector<std::string> words = {method.option, "sine"};
@@ -250,6 +250,8 @@ TEST(GlobalRefusals, BadInputOrANonRegularFileChangesNoEarlierFile) {
        "cannot create RandomNumberSeeds.prn: it is a pipe, not a regular file"},
       {"sample file is a pipe", kMsTool, "7 2", [] { Pipe("parameters.prn"); },
        "cannot create parameters.prn: it is a pipe, not a regular file"},
+      {"best-parameter file is a pipe", kTrTool, "Y 3 4 2 5 0.001", [] { Pipe("case.par"); },
+       "cannot create case.par: it is a pipe, not a regular file"},
       {"resume without a restart file", kMsTool, "7 2", [] {},
        "cannot open slm_kor_ms1.rst: No such file or directory; there is no interrupted run "
        "to go on with",
