@@ -119,12 +119,19 @@ short MethodRestart::Begin(const LoadedCase& loaded, std::FILE* method_record) {
     return commits_ ? Write() : 0;
   }
   const std::string& par = image_.best_parameters;
-  if (!CutBack(files.rec, image_.record_length) ||
-      !CutBack(files.sen, image_.sensitivity_length) ||
-      std::fwrite(par.data(), 1, par.size(), files.par) != par.size() ||
-      std::fflush(files.par) != 0) {
-    ReportFileError("write", loaded.names.rec, 0, std::strerror(errno));
-    return 1;
+  const struct {
+    const char* name;
+    bool done;
+  } steps[] = {{loaded.names.rec, CutBack(files.rec, image_.record_length)},
+               {loaded.names.sen, CutBack(files.sen, image_.sensitivity_length)},
+               {loaded.names.par, std::fwrite(par.data(), 1, par.size(), files.par) ==
+                                          par.size() &&
+                                      std::fflush(files.par) == 0}};
+  for (const auto& step : steps) {
+    if (!step.done) {
+      ReportFileError("write", step.name, 0, std::strerror(errno));
+      return 1;
+    }
   }
   search_pending_ = image_.search_under_way;
   std::printf("\nGoing on from %s: %ld finished model runs and searches are taken from it%s.\n",
