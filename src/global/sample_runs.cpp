@@ -64,6 +64,7 @@ short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
     // each is taken up, in the order drawn, as soon as it has ended.
     for (const Sample& sample : batch) {
       const SearchOutcome outcome = RunSampleSearch(problem, sample.point);
+      if (problem.method_restart.halted()) return 1;
       std::int32_t seed = 0;
       if (SeedToWrite(source, sample, status == 0, seed)) source.seeds.Use(seed);
       if (outcome.status != 0) PrintFailedSample(sample.number);
@@ -74,5 +75,7 @@ short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
     }
     done += static_cast<long>(batch.size());
   }
+  // The phase is committed to the method's restart file as a whole.
+  if (problem.method_restart.Commit() != 0) return 1;
   return status;
 }

@@ -335,7 +335,8 @@ class Search {
   short EndIteration(Next& next) {
     ++state_.n;
     if (state_.n >= 2) MeasureParameterChange();
-    if (std::strcmp(record_.RSTFLE, "restart") == 0 && record_.NOPTMAX > 0) {
+    const bool saves = std::strcmp(record_.RSTFLE, "restart") == 0 && record_.NOPTMAX > 0;
+    if (saves) {
       const short status = SaveEngineState(state_, record_, context_.names);
       if (status != 0) return status;
     }
@@ -344,6 +345,11 @@ class Search {
       next = Next::kFinalAtLimit;
     } else if (beyond_limit) {
       next = Next::kAfterLoop;
+    }
+    // A resume from this save takes up the next iteration, so only then is it exact.
+    if (saves && next == Next::kIterate && observer_ != nullptr &&
+        observer_->after_restart_saved) {
+      return observer_->after_restart_saved(state_, record_);
     }
     return 0;
   }

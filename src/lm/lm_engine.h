@@ -43,6 +43,10 @@ struct SearchObserver {
   // From the second iteration on, when the termination tests did not stop the search: true
   // ends it as a termination test would, without a termination message.
   std::function<bool(const LmState&, const ProblemRecord&)> stops_search;
+  // After the restart file is saved at the end of an iteration that another iteration
+  // follows, so that a resume from that file goes on exactly as the search does: a non-zero
+  // status ends the search with it.
+  std::function<short(const LmState&, const ProblemRecord&)> after_restart_saved;
   bool writes_jacobian_file = true;
 };
 
