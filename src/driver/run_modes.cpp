@@ -43,10 +43,11 @@ class FreshModel {
   tarne::tarne_sim* sim_ = nullptr;
 };
 
-// A status whose low byte is zero would reach the shell as success; report it as 1.
-int ExitCodeOfModelResult(int result) {
-  if (result != 0 && (result & 0xFF) == 0) return 1;
-  return result;
+// The exit code of a model result or a tool's status: a status whose low byte is zero would
+// reach the shell as success, so it is reported as 1.
+int ExitCodeOf(int status) {
+  if (status != 0 && (status & 0xFF) == 0) return 1;
+  return status;
 }
 
 // Batch runs and SCE have no partitioned form: each writes its files from one process. When
@@ -69,8 +70,8 @@ int RunBatch(tarne::mpi_setup& partition, const RunRequest& request, const char*
 // A Levenberg-Marquardt tool on several processes: rank 0 runs it and writes every file,
 // while every process, rank 0 included, makes model runs (those of the Jacobians and the
 // sample runs) and multistart's searches in a working copy of the run directory. The others
-// serve until rank 0 ends them. A tool that fails ends every process with status 1, so that
-// a batch system sees the failure; the working copies then stay for inspection.
+// serve until rank 0 ends them. Every process ends with the exit code one process would give,
+// so that a batch system sees a failure; the working copies then stay for inspection.
 int RunToolOnEveryProcess(int (*tool)(tarne::mpi_setup*, int, char**),
                           tarne::mpi_setup& partition, int argc, char** argv) {
   if (partition.process_rank != 0) {
@@ -82,7 +83,7 @@ int RunToolOnEveryProcess(int (*tool)(tarne::mpi_setup*, int, char**),
   }
   RunSpread spread(partition);
   const int status = tool(&partition, argc, argv);
-  const int exit_code = status != 0 ? 1 : 0;
+  const int exit_code = ExitCodeOf(status);
   spread.End(exit_code, status != 0);
   return exit_code;
 }
@@ -96,10 +97,11 @@ int RunTool(int (*tool)(tarne::mpi_setup*, int, char**), tarne::mpi_setup& parti
   if (!RunsTheWholeMode(partition)) return 0;
   if (tool == nullptr) {
     std::printf("tarne: the %s tool (%s) is not available in this build\n", name, option);
-    return 0;
+    return 1;
   }
-  tool(&partition, argc, argv);
-  return 0;
+  // The tool's status is the exit code: 0 after a finished run (or a stop through the stop
+  // file), the failing routine's status after a refusal or a failure.
+  return ExitCodeOf(tool(&partition, argc, argv));
 }
 
 int RunSecantLevenbergMarquardt(tarne::mpi_setup* partition, int argc, char** argv) {
@@ -150,12 +152,12 @@ int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, c
       partition.SetupPartitions(in_web_start ? 1 : partition.total_threads);
       if (in_web_start && !RunsTheWholeMode(partition)) return 0;
       const int result = entries.project_run(&partition, request.input_file, argument, -1);
-      return ExitCodeOfModelResult(result);
+      return ExitCodeOf(result);
     }
     case kSceCalibration:
       partition.SetupPartitions(1);
-      if (RunsTheWholeMode(partition)) entries.sce(&partition, request.input_file);
-      return 0;
+      if (!RunsTheWholeMode(partition)) return 0;
+      return ExitCodeOf(entries.sce(&partition, request.input_file));
     case kBatchRuns:
       return RunBatch(partition, request, argument, entries);
     case kVersionBanner:
@@ -163,11 +165,9 @@ int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, c
       return 0;
     case kMonteCarlo:
       partition.SetupPartitions(1);
-      entries.monte_carlo(&partition, request.count, request.input_file);
-      return 0;
+      return entries.monte_carlo(&partition, request.count, request.input_file) == 1 ? 0 : 1;
     case kSensitivity:
-      entries.monte_carlo(&partition, 500, request.input_file);
-      return 0;
+      return entries.monte_carlo(&partition, 500, request.input_file) == 1 ? 0 : 1;
     case kSecantLm:
       return RunTool(entries.secant_lm, partition, "-slm", "secant Levenberg-Marquardt", argc, argv);
     case kMultistart:

@@ -14,10 +14,12 @@ struct ModeEntries {
   // batch. Returns what the model library returned.
   int (*project_run)(tarne::mpi_setup* partition, const char* input_file,
                      const char* argument, long batch_index);
+  // Returns 1 after a run whose results were written, 0 after a failure.
   int (*monte_carlo)(tarne::mpi_setup* partition, long total_samples, const char* input_file);
-  void (*sce)(tarne::mpi_setup* partition, const char* input_file);
+  // Returns 0 after a run whose results were written, 1 after a failure.
+  int (*sce)(tarne::mpi_setup* partition, const char* input_file);
   // Levenberg-Marquardt tools; each receives the partition object and the whole command
-  // line, and returns its status (which does not change the exit code).
+  // line, and returns its status, which becomes the exit code.
   int (*secant_lm)(tarne::mpi_setup* partition, int argc, char** argv);
   int (*multistart)(tarne::mpi_setup* partition, int argc, char** argv);
   int (*trajectory_repulsion)(tarne::mpi_setup* partition, int argc, char** argv);
@@ -33,6 +35,8 @@ int run_project_on_fresh_model(tarne::mpi_setup* partition, const char* input_fi
                                const char* argument, long batch_index);
 
 // Runs the mode of request and returns the process exit code: the model's result in a
-// single project run, 0 otherwise. in_web_start makes the single run use one partition.
+// single project run; for a calibration 0 after a finished run and non-zero after a failure
+// (a tool's own status, 1 otherwise); 0 for the banners and a batch of runs. A status whose
+// low byte is zero is reported as 1. in_web_start makes the single run use one partition.
 int run_mode(tarne::mpi_setup& partition, const RunRequest& request, int argc, char** argv,
              bool in_web_start, const ModeEntries& entries);

@@ -28,6 +28,8 @@ class GlobalMethod {
                    const SampleReport& report) {
     return ::RunSamples(problem_, source_, count, previous_status, table, report);
   }
+  // A commit of the method's restart file failed, or its replay disagreed: the method stops.
+  bool Halted() const { return problem_.method_restart.halted(); }
 
   GlobalProblem& problem_;
   ProblemRecord& record_;

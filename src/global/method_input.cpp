@@ -16,9 +16,19 @@ MethodFile OpenMethodFile(const char* name, const char* mode) {
     if (!file) ReportFileError("open", name, 0, reason);
     return file;
   }
+  if (!CanCreateMethodFile(name)) return nullptr;
   MethodFile file(std::fopen(name, mode));
   if (!file) ReportFileError("create", name, 0, std::strerror(errno));
   return file;
+}
+
+bool CanCreateMethodFile(const char* name) {
+  const std::string kind = tarne::FileKindOf(name);
+  if (kind.empty()) return true;
+  ReportFileError("create", name, 0,
+                  kind == "not a regular file" ? "it is not a regular file"
+                                               : "it is " + kind + ", not a regular file");
+  return false;
 }
 
 bool InputReader::Count(const char* what, long minimum, long& value) {

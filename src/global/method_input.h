@@ -17,8 +17,12 @@ struct MethodFileCloser {
 using MethodFile = std::unique_ptr<std::FILE, MethodFileCloser>;
 
 // Opens a file of a method; when it cannot be opened, one line names it and the reason and
-// the result is empty.
+// the result is empty. Only a regular file is read, and only a regular file is written over
+// (a pipe or device could block the method for ever).
 MethodFile OpenMethodFile(const char* name, const char* mode);
+// Whether a method may create the file name: nothing, or a regular file, stands there;
+// otherwise one line says what does.
+bool CanCreateMethodFile(const char* name);
 
 // The method input file's layer over the token reader: the whitespace-separated values of
 // the file, each checked as it is read; a missing, malformed or out-of-range value is

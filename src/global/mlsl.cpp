@@ -18,6 +18,8 @@ const MethodNames kNames = {
     "mlsl.in",
     "slm_kor_mlsl.rec",
     "slm_kor_mlsl",
+    "slm_kor_mlsl.rst",
+    nullptr,
 };
 
 // Values 1 to 4 of "mlsl.in".
@@ -102,6 +104,7 @@ class MlslMethod : GlobalMethod<MlslSettings> {
     int rule = kMlslNoStop;
     while (rule == kMlslNoStop) {
       SamplingPhase();
+      if (Halted()) return 1;
       const long M = progress.k * settings_.N;
       const long R = static_cast<long>(static_cast<double>(M) * settings_.gamma);
       ReduceSample(M, R);
@@ -110,6 +113,7 @@ class MlslMethod : GlobalMethod<MlslSettings> {
       WriteCriticalDistance();
       progress.kbest = 1e300;
       const int scan_rule = ScanCandidates(R);
+      if (Halted()) return 1;
       rule = AfterIteration(progress, M, settings_, scan_rule);
       if (rule == kMlslNoStop) ++progress.k;
     }
@@ -170,7 +174,7 @@ class MlslMethod : GlobalMethod<MlslSettings> {
       WriteRejections(rec_, x, settings_.dmin, verdict);
       if (!verdict.accepted()) continue;
       const int rule = LocalSearch(x);
-      if (rule != kMlslNoStop) return rule;
+      if (rule != kMlslNoStop || Halted()) return rule;
     }
     return kMlslNoStop;
   }
@@ -186,10 +190,8 @@ class MlslMethod : GlobalMethod<MlslSettings> {
     // replaces it (a resumed search makes no initial run).
     const int start_column = state_.trajectory.Add(start, state_.samples.objectives[m - 1][0]);
     state_.points.start_points.push_back(start);
-    // Only the first search of a run started with "/r" resumes from the restart file: it is
-    // the search that was interrupted; every later one starts afresh.
-    const SearchOutcome outcome =
-        RunLocalSearch(problem_, start, problem_.restart && progress.L == 1, &state_.trajectory);
+    const SearchOutcome outcome = RunLocalSearch(problem_, start, &state_.trajectory);
+    if (Halted()) return kMlslNoStop;
     state_.status = outcome.status;
     state_.model_calls += outcome.model_calls;
     // A failed search has no result: it yields no end point and ranks as infinite.
@@ -377,18 +379,20 @@ void WriteRejections(std::FILE* rec, long x, double dmin, const StartVerdict& ve
 short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv) {
   GlobalProblem problem;
   MethodFiles files;
-  const StartUp start = StartGlobalMethod(kNames, partition, argc, argv, problem, files);
-  if (!start.go_on) return start.status;
   MlslSettings settings;
-  InputReader in(files.input.get(), kNames.input_file);
-  if (!ReadSampleValues(in, settings)) return 1;
-  PrintSeedsNote();
-  if (!ReadStopValues(in, settings)) return 1;
-  SeedsFile seeds;
-  if (!seeds.Open(SeedsFile::ModeOfWord(settings.seeds_word))) return 1;
+  const auto read_input = [&settings](InputReader& in, SeedsFile::Mode& seeds) {
+    if (!ReadSampleValues(in, settings)) return false;
+    PrintSeedsNote();
+    if (!ReadStopValues(in, settings)) return false;
+    seeds = SeedsFile::ModeOfWord(settings.seeds_word);
+    return true;
+  };
+  const StartUp start =
+      StartGlobalMethod(kNames, partition, argc, argv, read_input, problem, files);
+  if (!start.go_on) return start.status;
   WriteControlSection(files.rec.get(), settings, problem.names.base);
 
-  MlslMethod method(problem, settings, files.rec.get(), seeds,
+  MlslMethod method(problem, settings, files.rec.get(), files.seeds,
                     SeedWrite::kDerivedUnlessAfterFailure);
   return FinishGlobalMethod(problem, method.Run());
 }

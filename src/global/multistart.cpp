@@ -21,8 +21,9 @@ const MethodNames kNames = {
     "ms.in",
     "slm_kor_ms1.rec",
     "slm_kor_ms1",
+    "slm_kor_ms1.rst",
+    "parameters.prn",
 };
-constexpr const char* kSampleFileName = "parameters.prn";
 
 // What "ms.in" asks for: the first state of the seed chain and the number of samples, which
 // is also the number of local searches.
@@ -31,8 +32,9 @@ struct MultistartInput {
   long runs = 0;
 };
 
-bool ReadMultistartInput(std::FILE* file, MultistartInput& input) {
-  InputReader in(file, kNames.input_file);
+// Multistart always writes the seeds file.
+bool ReadMultistartInput(InputReader& in, MultistartInput& input, SeedsFile::Mode& seeds) {
+  seeds = SeedsFile::Mode::kWrite;
   return in.Seed("the random seed", input.seed) &&
          in.Count("the number of pre-inversion runs", 0, input.runs);
 }
@@ -68,19 +70,21 @@ class Multistart : GlobalMethod<MultistartInput> {
 
   short Run() {
     SamplingPhase();
+    if (Halted()) return 1;
     state_.status = state_.sampling_status;
     if (state_.status == 0) {
       WriteSearchRunsHeading(rec_);
       SearchPhase();
+      if (Halted()) return 1;
     }
     PrintSummary();
     return state_.status;
   }
 
  private:
-  // The samples and their model runs (sample runs never resume from a restart file). The
-  // control section of slm_kor_ms1.rec follows the first sample, so that N = 0 leaves it
-  // out. A failed sample run does not stop the phase: its point still gets its local search.
+  // The samples and their model runs. The control section of slm_kor_ms1.rec follows the
+  // first sample, so that N = 0 leaves it out. A failed sample run does not stop the phase:
+  // its point still gets its local search.
   void SamplingPhase() {
     state_.sampling_status = RunSamples(settings_.runs, 0, state_.samples,
                                         [this](const SampleRun& run) { ReportSample(run); });
@@ -99,12 +103,13 @@ class Multistart : GlobalMethod<MultistartInput> {
       const bool from_sample = state_.status == 0;
       if (!from_sample) PrintStartAfterFailure(r);
       const dvector& point = state_.samples.points[r - 1];
-      // After "/r" the first search continues from the restart file (the state of the search
-      // that was stopped) and the later ones start normally from their points.
-      const bool resume = problem_.restart && r == 1;
       const dvector& start = from_sample ? point : state_.left;
-      const SearchOutcome outcome = spread && !resume ? spread->Next(r, start)
-                                                      : RunLocalSearch(problem_, start, resume);
+      // A search a resumed run takes from the method's restart file (finished, or under way)
+      // is taken as on one process.
+      const bool spread_now = spread && !problem_.method_restart.Replaying();
+      const SearchOutcome outcome =
+          spread_now ? spread->Next(r, start) : RunLocalSearch(problem_, start);
+      if (Halted()) return;
       state_.status = outcome.status;
       state_.left = outcome.end;
       NoteLowest(state_.lowest, outcome, r);
@@ -175,15 +180,14 @@ class Multistart : GlobalMethod<MultistartInput> {
 short RunMultistart(tarne::mpi_setup* partition, int argc, char** argv) {
   GlobalProblem problem;
   MethodFiles files;
-  const StartUp start = StartGlobalMethod(kNames, partition, argc, argv, problem, files);
-  if (!start.go_on) return start.status;
-  const MethodFile sample_file = OpenMethodFile(kSampleFileName, "w");
-  if (!sample_file) return 1;
-  SeedsFile seeds;
-  if (!seeds.Open(SeedsFile::Mode::kWrite)) return 1;
   MultistartInput input;
-  if (!ReadMultistartInput(files.input.get(), input)) return 1;
-
-  Multistart method(problem, input, files.rec.get(), sample_file.get(), seeds);
+  const StartUp start = StartGlobalMethod(
+      kNames, partition, argc, argv,
+      [&input](InputReader& in, SeedsFile::Mode& seeds) {
+        return ReadMultistartInput(in, input, seeds);
+      },
+      problem, files);
+  if (!start.go_on) return start.status;
+  Multistart method(problem, input, files.rec.get(), files.sample_file.get(), files.seeds);
   return FinishGlobalMethod(problem, method.Run());
 }

@@ -37,10 +37,11 @@ double NormalisedDistance(const ProblemRecord& record, const dvector& values,
 }
 
 short RunRecordingSearch(LmContext& context, LmState& state, Trajectory& trajectory,
-                         long& model_calls) {
-  const int start = trajectory.size();
+                         long& model_calls, const RecordingOptions& options) {
+  const int start = options.start_column > 0 ? options.start_column : trajectory.size();
   SearchObserver observer;
   observer.writes_jacobian_file = false;
+  observer.after_restart_saved = options.after_restart_saved;
   observer.after_initial_run = [&](const LmState& s, const ProblemRecord&) {
     if (trajectory.with_objectives() && start >= 1) trajectory.set_objective(start, s.phi);
   };

@@ -3,6 +3,7 @@
 // method's searches, and ends a search that comes close to an earlier one.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "lm/lm_engine.h"
@@ -39,10 +40,17 @@ double NormalisedDistance(const ProblemRecord& record, const dvector& values,
 double NormalisedSquaredDistance(const ProblemRecord& record, const dvector& values,
                                  const dvector& point);
 
-// Runs one search from the point the caller added last to the trajectory (the search's
-// start, point c0), appending a point after every completed iteration from the second on
-// and stopping, as a termination test would, once the current values come within
-// LSDISTMIN (but more than 1e-10) of one of points 1..c0. Writes no "jac.txt". model_calls
-// receives the search's model calls, also when it fails. Returns the search's status.
+// How a recording search runs: from which point of the trajectory, and what its caller does
+// whenever the engine has saved a restart file that the search may resume from.
+struct RecordingOptions {
+  int start_column = 0;  // the search's start point c0; 0: the point the caller added last
+  std::function<short(const LmState&, const ProblemRecord&)> after_restart_saved;
+};
+
+// Runs one search from its start point c0 (a resumed search has recorded points after it
+// already), appending a point after every completed iteration from the second on and
+// stopping, as a termination test would, once the current values come within LSDISTMIN (but
+// more than 1e-10) of one of points 1..c0. Writes no "jac.txt". model_calls receives the
+// search's model calls, also when it fails. Returns the search's status.
 short RunRecordingSearch(LmContext& context, LmState& state, Trajectory& trajectory,
-                         long& model_calls);
+                         long& model_calls, const RecordingOptions& options = {});

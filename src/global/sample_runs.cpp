@@ -63,21 +63,15 @@ void LoadValues(ProblemRecord& record, const dvector& point) {
 short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
                  short previous_status, SampleTable& table, const SampleReport& report) {
   ProblemRecord& record = problem.record;
+  MethodRestart& restart = problem.method_restart;
   short status = previous_status;
   for (long done = 0; done < count;) {
     const std::vector<Sample> batch = DrawBatch(record, source, count - done, status == 0);
-    // The runs of a batch do not depend on each other: the model runner makes them at once
-    // when the runs are spread over processes, and each is taken up, in the order drawn, by
-    // its sample's search.
-    long calls = 0;
-    ModelRunner runner(record, problem.partition, problem.option, problem.instructions, calls);
-    const auto prepare = [&](std::size_t i) {
-      LoadValues(record, batch[i].point);
-      return ModelRunner::BatchRun{ValueChoice::kCurrent, kBaseSlot};
-    };
-    runner.MakeBatch(batch.size(), prepare, [&](std::size_t i, MadeRun* made) -> short {
+    // Each sample is taken up in the order drawn by its sample's search.
+    const auto take = [&](std::size_t i, MadeRun* made) -> short {
       const Sample& sample = batch[i];
       const SearchOutcome outcome = RunSampleSearch(problem, sample.point, made);
+      if (restart.halted()) return 1;
       std::int32_t seed = 0;
       if (SeedToWrite(source, sample, status == 0, seed)) source.seeds.Use(seed);
       if (outcome.status != 0) PrintFailedSample(sample.number);
@@ -86,8 +80,27 @@ short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
       table.objectives.push_back(outcome.objectives);
       report({sample.number, table.points.back(), table.objectives.back(), status});
       return 0;
-    });
+    };
+    // The samples a resumed run takes from the method's restart file make no run.
+    std::size_t replayed = 0;
+    for (; replayed < batch.size() && restart.Replaying(); ++replayed) {
+      if (take(replayed, nullptr) != 0) return 1;
+    }
+    // The runs of the others do not depend on each other: the model runner makes them at
+    // once when the runs are spread over processes.
+    long calls = 0;
+    ModelRunner runner(record, problem.partition, problem.option, problem.instructions, calls);
+    const auto prepare = [&](std::size_t i) {
+      LoadValues(record, batch[replayed + i].point);
+      return ModelRunner::BatchRun{ValueChoice::kCurrent, kBaseSlot};
+    };
+    const short halted = runner.MakeBatch(
+        batch.size() - replayed, prepare,
+        [&](std::size_t i, MadeRun* made) { return take(replayed + i, made); });
+    if (halted != 0) return 1;
     done += static_cast<long>(batch.size());
   }
+  // The phase is committed to the method's restart file as a whole.
+  if (restart.Commit() != 0) return 1;
   return status;
 }

@@ -52,6 +52,8 @@ using SampleReport = std::function<void(const SampleRun&)>;
 // Draws count samples, runs the model once at each, appends each to table and reports it,
 // in the order drawn. A failed run is named on the screen and its objectives are infinite; it
 // does not stop the samples. previous_status is the status of the method's step before the
-// first sample. Returns the status of the last sample run (previous_status when count is 0).
+// first sample. The samples are committed to the method's restart file once all have run.
+// Returns the status of the last sample run (previous_status when count is 0), or 1 when the
+// method halted (MethodRestart::halted).
 short RunSamples(GlobalProblem& problem, SampleSource& source, long count,
                  short previous_status, SampleTable& table, const SampleReport& report);

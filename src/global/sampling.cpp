@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "global/method_input.h"
 #include "pest/file_report.h"
 #include "pest/parameters.h"
 
@@ -75,13 +76,9 @@ bool SeedsFile::Open(Mode mode) {
   mode_ = mode;
   exhausted_ = false;
   if (mode == Mode::kNone) return true;
-  file_ = std::fopen(kSeedsFileName, mode == Mode::kWrite ? "w" : "r");
-  if (file_ == nullptr) {
-    ReportFileError(mode == Mode::kWrite ? "create" : "open", kSeedsFileName, 0,
-                    std::strerror(errno));
-    return false;
-  }
-  return true;
+  // Only a regular file is read or written over: a pipe or device could block for ever.
+  file_ = OpenMethodFile(kSeedsFileName, mode == Mode::kWrite ? "w" : "r").release();
+  return file_ != nullptr;
 }
 
 void SeedsFile::Use(std::int32_t& seed) {

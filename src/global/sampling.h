@@ -47,8 +47,8 @@ class SeedsFile {
   SeedsFile(const SeedsFile&) = delete;
   SeedsFile& operator=(const SeedsFile&) = delete;
 
-  // Opens the file as the mode says (nothing for kNone). Returns false after a line naming
-  // the file and the reason.
+  // Opens the file as the mode says (nothing for kNone); only a regular file is read or
+  // written over. Returns false after a line naming the file and the reason.
   bool Open(Mode mode);
   // kWrite: writes the seed as "%ld\n"; kRead: replaces it with the next integer of the
   // file. A file that ends early, or holds a word that is not an integer, leaves the derived

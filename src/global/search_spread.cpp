@@ -82,6 +82,8 @@ SearchSpread::~SearchSpread() {
 }
 
 SearchOutcome SearchSpread::Next(long r, const dvector& start) {
+  MethodRestart& restart = problem_.method_restart;
+  if (restart.halted()) return HaltedSearch(problem_);
   if (jobs_.find(r) == jobs_.end()) Plan(r);
   Job& job = jobs_[r];
   if (!SameValues(job.start, start)) {
@@ -92,7 +94,10 @@ SearchOutcome SearchSpread::Next(long r, const dvector& start) {
     job.start = start;
   }
   while (!job.done) Step();
+  // A resumed run marks where it goes on before the first search it makes, as on one process.
+  if (!restart.GoOn(false)) return HaltedSearch(problem_);
   const SearchOutcome outcome = Finish(job);
+  CommitSearch(problem_, start, outcome);
   jobs_.erase(r);
   return outcome;
 }

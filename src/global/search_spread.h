@@ -27,7 +27,8 @@ class SearchSpread {
   SearchSpread& operator=(const SearchSpread&) = delete;
 
   // The outcome of search r from start, once the searches before it have been taken: its
-  // console text and case files are written as one process writes them. The searches after r
+  // console text and case files are written as one process writes them, and it is committed
+  // to the method's restart file. The searches after r
   // are made meanwhile from their own points, as after a search that succeeded; a start that
   // differs (after a failed search) has search r made again from it. A process end the search
   // met ends the process here, as on one process; a failure of another process that rank 0

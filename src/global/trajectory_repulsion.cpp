@@ -19,6 +19,8 @@ const MethodNames kNames = {
     "tr.in",
     "slm_kor_ms2.rec",
     "slm_kor_ms2",
+    "slm_kor_ms2.rst",
+    nullptr,
 };
 
 bool ReadSettings(InputReader& in, TrSettings& s) {
@@ -64,6 +66,7 @@ class TrajectoryRepulsion : GlobalMethod<TrSettings> {
     state_.model_calls = settings_.Npre;  // the sample runs count one model call each
     state_.status = RunSamples(settings_.Npre, 0, state_.samples,
                                [this](const SampleRun& run) { ReportSample(run); });
+    if (Halted()) return 1;
     OrderSamples();
     WriteSearchRunsHeading(rec_);
     for (long r = 1; r <= settings_.Nct; ++r) {
@@ -73,7 +76,8 @@ class TrajectoryRepulsion : GlobalMethod<TrSettings> {
         break;
       }
       if (start.sample == 0) PrintStartAfterFailure(r);
-      const SearchOutcome outcome = CtRun(r, start);
+      const SearchOutcome outcome = CtRun(start);
+      if (Halted()) return 1;
       ReportCtRun(r, start, outcome);
       if (AfterCtRun(state_.progress, r, outcome.objectives[0], settings_)) break;
     }
@@ -120,11 +124,8 @@ class TrajectoryRepulsion : GlobalMethod<TrSettings> {
     return true;
   }
 
-  SearchOutcome CtRun(long r, const CtStart& start) {
-    // Only the first CT run of a method started with "/r" resumes from the restart file: it
-    // is the run that was interrupted; every later one starts afresh.
-    SearchOutcome outcome =
-        RunLocalSearch(problem_, start.point, problem_.restart && r == 1, &state_.trajectory);
+  SearchOutcome CtRun(const CtStart& start) {
+    SearchOutcome outcome = RunLocalSearch(problem_, start.point, &state_.trajectory);
     state_.status = outcome.status;
     state_.model_calls += outcome.model_calls;
     state_.last_run_failed = outcome.status != 0;
@@ -190,17 +191,17 @@ class TrajectoryRepulsion : GlobalMethod<TrSettings> {
     WriteModelCalls(rec_, "CT run", outcome.model_calls, state_.model_calls);
   }
 
+  // The best value and its run; before any CT run they are the marker -999.999 and run 0,
+  // and a line follows that says so.
   void WriteFinalLines() {
     WriteGlobalResultsHeading(rec_);
+    std::fprintf(rec_,
+                 "The global search process yielded a total objective function value of %lf\n",
+                 state_.progress.Kbest);
+    std::fprintf(rec_, "This value was obtained from inversion run number %ld\n\n",
+                 state_.progress.best_run);
     if (state_.runs == 0) {
       std::fprintf(rec_, "No CT run was made, so there is no best objective function value.\n\n");
-    } else {
-      std::fprintf(rec_,
-                   "The global search process yielded a total objective function value of "
-                   "%lf\n",
-                   state_.progress.Kbest);
-      std::fprintf(rec_, "This value was obtained from inversion run number %ld\n\n",
-                   state_.progress.best_run);
     }
     std::fflush(rec_);
   }
@@ -250,16 +251,18 @@ bool AfterCtRun(TrProgress& progress, long r, double F, const TrSettings& settin
 short RunTrajectoryRepulsion(tarne::mpi_setup* partition, int argc, char** argv) {
   GlobalProblem problem;
   MethodFiles files;
-  const StartUp start = StartGlobalMethod(kNames, partition, argc, argv, problem, files);
-  if (!start.go_on) return start.status;
-  PrintSeedsNote();
   TrSettings settings;
-  InputReader in(files.input.get(), kNames.input_file);
-  if (!ReadSettings(in, settings)) return 1;
-  SeedsFile seeds;
-  if (!seeds.Open(SeedsFile::ModeOfWord(settings.seeds_word))) return 1;
+  const auto read_input = [&settings](InputReader& in, SeedsFile::Mode& seeds) {
+    PrintSeedsNote();
+    if (!ReadSettings(in, settings)) return false;
+    seeds = SeedsFile::ModeOfWord(settings.seeds_word);
+    return true;
+  };
+  const StartUp start =
+      StartGlobalMethod(kNames, partition, argc, argv, read_input, problem, files);
+  if (!start.go_on) return start.status;
 
-  TrajectoryRepulsion method(problem, settings, files.rec.get(), seeds,
+  TrajectoryRepulsion method(problem, settings, files.rec.get(), files.seeds,
                             SeedWrite::kDerivedUnlessAfterFailure);
   return FinishGlobalMethod(problem, method.Run());
 }

@@ -1,11 +1,16 @@
 #include "lm/case_loader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
 #include "pest/control_file.h"
 #include "pest/file_report.h"
 #include "pest/instruction_files.h"
+#include "pest/stop_file.h"
 #include "pest/template_files.h"
 
 namespace {
@@ -26,11 +31,21 @@ bool RestartRequested(int argc, char** argv, bool* refused) {
 
 // The control file with its template and instruction files; the first failing status.
 short ReadCaseFiles(const char* control_name, LoadedCase& loaded) {
-  short status = ReadControlFile(loaded.record, control_name);
+  short status = ReadControlFile(loaded.record, control_name, loaded.replacement_list);
   if (status == 0) status = OpenTemplateFiles(loaded.record, loaded.templates);
   if (status == 0) status = CheckTemplateFiles(loaded.record, loaded.templates);
   if (status == 0) status = OpenInstructionFiles(loaded.record, loaded.instructions);
   return status;
+}
+
+// A file opened for writing without emptying it: appended to, or written from its start
+// (and emptied by the caller when every file of the tool could be opened).
+std::FILE* OpenForWriting(const char* name, bool append) {
+  const int descriptor = ::open(name, O_WRONLY | O_CREAT | (append ? O_APPEND : 0), 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, append ? "a" : "w");
+  if (file == nullptr) ::close(descriptor);
+  return file;
 }
 
 bool IsPredictionMode(const ProblemRecord& record) {
@@ -82,14 +97,14 @@ StartUp ReadCase(int argc, char** argv, const std::function<void()>& refuse_pred
   ProblemRecord& record = loaded.record;
   short status = ReadCaseFiles(loaded.control_name, loaded);
   if (status != 0) return StartUp::End(status);
-  DeleteStaleStopFile();
   if (IsPredictionMode(record)) {
     refuse_prediction();
     return StartUp::End(1);
   }
   CountParameterTypes(record);
+  // A case that cannot be calibrated is a failure: the status tells a script so.
   if (NoAdjustableParameters(record) || InitialValuesOutOfBounds(record)) {
-    return StartUp::End(0);
+    return StartUp::End(1);
   }
   status = SetTiedParameters(record);
   if (status == 0) status = FilesNamesForWrite(loaded.control_name, loaded.names);
@@ -97,15 +112,31 @@ StartUp ReadCase(int argc, char** argv, const std::function<void()>& refuse_pred
   return StartUp::GoOn();
 }
 
+StartUp ReadCaseRestartFile(LoadedCase& loaded) {
+  auto restart = std::make_unique<RestartRecord>();
+  if (ReadRestartFile(*restart, loaded.record, loaded.names) != 0) return StartUp::End(1);
+  loaded.resume_record = std::move(restart);
+  return StartUp::GoOn();
+}
+
 StartUp OpenCaseFiles(LoadedCase& loaded) {
-  if (!loaded.files.Open(loaded.names, loaded.restart)) return StartUp::End(1);
+  // The output files are opened before anything is written, and emptied last, so that a
+  // file that cannot be opened or written leaves the others as they were.
+  if (!loaded.files.OpenWithoutEmptying(loaded.names, loaded.restart) ||
+      !WriteReplacementList(loaded.replacement_list)) {
+    return StartUp::End(1);
+  }
+  DeleteStaleStopFile();
+  if (!loaded.files.EmptyFreshFiles()) return StartUp::End(1);
   return StartUp::GoOn();
 }
 
 LmContext SearchContext(LoadedCase& loaded, tarne::mpi_setup* partition, bool resume) {
-  return LmContext{loaded.record,    loaded.names,        loaded.files.files(),
-                   loaded.templates, loaded.instructions, partition,
-                   loaded.option,    resume};
+  LmContext context{loaded.record,    loaded.names,        loaded.files.files(),
+                    loaded.templates, loaded.instructions, partition,
+                    loaded.option,    resume};
+  if (resume) context.resume_record = std::move(loaded.resume_record);
+  return context;
 }
 
 short CloseCaseInputs(LoadedCase& loaded) {
@@ -114,20 +145,34 @@ short CloseCaseInputs(LoadedCase& loaded) {
 }
 
 bool CaseFileHolder::Open(const OutputNames& names, bool restart) {
-  const char* mode = restart ? "a" : "w";
-  const struct {
-    const char* name;
-    const char* mode;
-    std::unique_ptr<std::FILE, Closer>* holder;
-  } opens[] = {{names.rec, mode, &rec_},
-               {names.sen, mode, &sen_},
-               {names.mtt, "w", &mtt_},
-               {names.par, "w", &par_}};
-  for (const auto& open : opens) {
-    open.holder->reset(std::fopen(open.name, open.mode));
-    if (!*open.holder) {
-      ReportFileError(restart && open.mode[0] == 'a' ? "open" : "create", open.name, 0,
-                      std::strerror(errno));
+  return OpenWithoutEmptying(names, restart) && EmptyFreshFiles();
+}
+
+bool CaseFileHolder::OpenWithoutEmptying(const OutputNames& names, bool restart) {
+  restart_ = restart;
+  const char* const opens[] = {names.rec, names.sen, names.mtt, names.par};
+  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  for (int k = 0; k < 4; ++k) {
+    names_[k] = opens[k];
+    const bool append = restart && k < 2;
+    holders[k]->reset(OpenForWriting(opens[k], append));
+    if (!*holders[k]) {
+      ReportFileError(append ? "open" : "create", opens[k], 0, std::strerror(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CaseFileHolder::EmptyFreshFiles() {
+  std::FILE* const files[] = {rec_.get(), sen_.get(), mtt_.get(), par_.get()};
+  for (int k = restart_ ? 2 : 0; k < 4; ++k) {
+    // A device (say /dev/null given as the record) has nothing to empty.
+    struct stat status;
+    const int descriptor = fileno(files[k]);
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    if (ftruncate(descriptor, 0) != 0) {
+      ReportFileError("create", names_[k], 0, std::strerror(errno));
       return false;
     }
   }
@@ -138,9 +183,21 @@ CaseFiles CaseFileHolder::files() const {
   return {rec_.get(), sen_.get(), mtt_.get(), par_.get()};
 }
 
-void CaseFileHolder::Close() {
-  rec_.reset();
-  sen_.reset();
-  mtt_.reset();
-  par_.reset();
+bool CaseFileHolder::Close() {
+  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  bool closed = true;
+  for (int k = 0; k < 4; ++k) {
+    std::FILE* file = holders[k]->release();
+    if (file == nullptr) continue;
+    errno = 0;
+    const bool failed = std::ferror(file) != 0;
+    const int close_status = std::fclose(file);
+    if (closed && (failed || close_status != 0)) {
+      // The reason of a write that failed before the close is no longer known.
+      ReportFileError("write", names_[k], 0,
+                      errno != 0 ? std::strerror(errno) : "a write to it failed");
+      closed = false;
+    }
+  }
+  return closed;
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "lm/phi.h"
@@ -13,7 +12,6 @@
 #include "lm/sensitivities.h"
 #include "lm/termination.h"
 #include "lm/upgrade.h"
-#include "pest/file_report.h"
 #include "pest/jacobian.h"
 #include "pest/model_runner.h"
 #include "pest/parameters.h"
@@ -84,17 +82,20 @@ class Search {
     return 0;
   }
 
-  // The state saved at the end of the last completed iteration takes the initial run's place.
+  // The state saved at the end of the last completed iteration takes the initial run's place:
+  // the record the tool read ahead, or else the restart file read here.
   short Resume() {
-    const short status = RestoreEngineState(state_, record_, context_.names);
-    if (status != 0) return status;
-    if (state_.n < 2) {
-      ReportFileError("read", context_.names.rst, 0,
-                      "the iteration number " + std::to_string(state_.n) +
-                          " cannot follow a completed iteration");
-      return 1;
+    if (context_.resume_record != nullptr) {
+      TakeEngineState(*context_.resume_record, state_, record_);
+      context_.resume_record.reset();  // its arrays now belong to the state
+    } else {
+      const short status = RestoreEngineState(state_, record_, context_.names);
+      if (status != 0) return status;
     }
     WriteRestartMark(rec());
+    // The best parameters so far go back into the emptied ".par" at once, so that the file
+    // holds them also when the resumed run is stopped again before it finds better ones.
+    WriteBestParameters(context_.files.par, state_.best_parameters, record_);
     return 0;
   }
 
@@ -335,7 +336,8 @@ class Search {
   short EndIteration(Next& next) {
     ++state_.n;
     if (state_.n >= 2) MeasureParameterChange();
-    if (std::strcmp(record_.RSTFLE, "restart") == 0 && record_.NOPTMAX > 0) {
+    const bool saves = std::strcmp(record_.RSTFLE, "restart") == 0 && record_.NOPTMAX > 0;
+    if (saves) {
       const short status = SaveEngineState(state_, record_, context_.names);
       if (status != 0) return status;
     }
@@ -344,6 +346,11 @@ class Search {
       next = Next::kFinalAtLimit;
     } else if (beyond_limit) {
       next = Next::kAfterLoop;
+    }
+    // A resume from this save takes up the next iteration, so only then is it exact.
+    if (saves && next == Next::kIterate && observer_ != nullptr &&
+        observer_->after_restart_saved) {
+      return observer_->after_restart_saved(state_, record_);
     }
     return 0;
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "lm/lm_report.h"
 #include "lm/lm_state.h"
@@ -23,6 +24,10 @@ struct LmContext {
   tarne::mpi_setup* partition;
   const char* first_argument;  // the option word, handed to the model library with every run
   bool restart = false;        // resume from the restart file instead of the initial run
+  // With restart: the restart file as the tool read and checked it before opening its
+  // output files; the search takes it instead of reading the file again. Null: the search
+  // reads the restart file itself.
+  std::unique_ptr<RestartRecord> resume_record = nullptr;
   // Benchmarks only: a computation in place of the model runs (see ModelRunner).
   ModelRunner::SyntheticModel synthetic_model = nullptr;
   // How the search makes its runs when not in the usual way (see ModelRunner::Settings).
@@ -40,6 +45,10 @@ struct SearchObserver {
   // From the second iteration on, when the termination tests did not stop the search: true
   // ends it as a termination test would, without a termination message.
   std::function<bool(const LmState&, const ProblemRecord&)> stops_search;
+  // After the restart file is saved at the end of an iteration that another iteration
+  // follows, so that a resume from that file goes on exactly as the search does: a non-zero
+  // status ends the search with it.
+  std::function<short(const LmState&, const ProblemRecord&)> after_restart_saved;
   bool writes_jacobian_file = true;
 };
 

@@ -238,13 +238,9 @@ short SaveEngineState(LmState& state, const ProblemRecord& record, const OutputN
   return status;
 }
 
-short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputNames& names) {
-  // The state's storage is lent to the reader, which keeps what fits the problem.
-  RestartRecord restart = LendToRestartRecord(state, record);
-  const short status = ReadRestartFile(restart, record, names);
+void TakeEngineState(RestartRecord& restart, LmState& state, ProblemRecord& record) {
   GiveBack(restart, state);
   ++state.jacobian_version;
-  if (status != 0) return status;
   TakeRestoredItems(restart, state, record);
   // The history receives one entry per iteration still to come.
   const long needed = std::max<long>(state.n, std::max(record.NOPTMAX, 0) + 1L);
@@ -253,5 +249,17 @@ short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputName
     for (long k = 1; k <= state.history.size(); ++k) longer[k] = state.history[k];
     state.history = longer;
   }
+}
+
+short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputNames& names) {
+  // The state's storage is lent to the reader, which keeps what fits the problem.
+  RestartRecord restart = LendToRestartRecord(state, record);
+  const short status = ReadRestartFile(restart, record, names);
+  if (status != 0) {
+    GiveBack(restart, state);
+    ++state.jacobian_version;
+    return status;
+  }
+  TakeEngineState(restart, state, record);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "numeric/numeric.h"
 #include "pest/output_names.h"
 #include "pest/problem.h"
+#include "pest/restart_file.h"
 
 // Observations and prior items of every observation group, in record order, so that phi by
 // group is one pass over each group's members. A name shared by two groups puts the member
@@ -81,3 +82,7 @@ short SaveEngineState(LmState& state, const ProblemRecord& record, const OutputN
 // Reads the restart file into the state and the record (see ReadRestartFile). After a
 // refused file the record is as it was; the state's arrays may hold what was read.
 short RestoreEngineState(LmState& state, ProblemRecord& record, const OutputNames& names);
+// Takes a restart record that ReadRestartFile read and checked for this record into the
+// state and the record, as RestoreEngineState does after its read; the record's vectors and
+// matrices move into the state.
+void TakeEngineState(RestartRecord& restart, LmState& state, ProblemRecord& record);

@@ -29,7 +29,8 @@ short RunCase(tarne::mpi_setup* partition, LoadedCase& loaded) {
     if (status != 0) return status;
   }
   const short status = CloseCaseInputs(loaded);
-  loaded.files.Close();
+  // A record, sensitivity or parameter file that could not be written in full is a failure.
+  if (!loaded.files.Close() && status == 0) return 1;
   return status;
 }
 
@@ -45,8 +46,14 @@ short slm_kor(tarne::mpi_setup* partition, int argc, char** argv) {
   }
   std::printf("\nUsing the (Secant) Levenberg-Marquardt local search method,\n");
   std::printf("as implemented directly in TARNE, to calibrate the current TARNE model.\n");
+  // Every input, the restart file after "/r" included, is read and checked before the first
+  // file is written, so that a refusal leaves the files of an earlier run as they were.
   LoadedCase loaded;
   StartUp step = ReadCase(argc, argv, RefusePrediction, loaded);
+  // Only a search resumes; in another mode "/r" appends the header to the record file.
+  if (step.go_on && loaded.restart && std::strcmp(loaded.record.PESTMODE, "estimation") == 0) {
+    step = ReadCaseRestartFile(loaded);
+  }
   if (step.go_on) step = OpenCaseFiles(loaded);
   if (!step.go_on) return step.status;
   return RunCase(partition, loaded);

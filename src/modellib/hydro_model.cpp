@@ -88,6 +88,19 @@ int ReadForcing(const std::string& path, Forcing* forcing, std::size_t max_rows,
   return 0;
 }
 
+int ReadProjectForcing(const Project& project, const replace_io& files, Forcing* forcing) {
+  char forcing_path[kPathMax];
+  if (!files.getGopenName(project.forcing.c_str(), "r", forcing_path, sizeof forcing_path,
+                          true)) {
+    ReportFileError("open", project.forcing, 0, "the path is too long");
+    return 1;
+  }
+  std::string not_opened;
+  const int read_status = ReadForcing(forcing_path, forcing, kMaxForcingSteps, &not_opened);
+  if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path, not_opened);
+  return read_status != 0 ? 1 : 0;
+}
+
 bool CheckHydroParameters(const HydroParameters& p, std::string* problem) {
   if (!(p.soil_capacity > 0.0)) *problem = "soil_capacity must be greater than 0";
   else if (!(p.shape > 0.0)) *problem = "shape must be greater than 0";
@@ -374,16 +387,7 @@ int PrepareHydroRun(const ModelRequest& request, HydroParameters* parameters, Fo
     ReportFileError("run", project.file, 0, problem);
     return 1;
   }
-  char forcing_path[kPathMax];
-  if (!request.files->getGopenName(project.forcing.c_str(), "r", forcing_path,
-                                   sizeof forcing_path, true)) {
-    ReportFileError("open", project.forcing, 0, "the path is too long");
-    return 1;
-  }
-  std::string not_opened;
-  const int read_status = ReadForcing(forcing_path, forcing, kMaxForcingSteps, &not_opened);
-  if (read_status == kNotOpened) ReportUnopenedFile(project, "forcing", forcing_path, not_opened);
-  return read_status != 0 ? 1 : 0;
+  return ReadProjectForcing(project, *request.files, forcing);
 }
 
 // The members of a partition that share a run add up their routed water in one reduction,

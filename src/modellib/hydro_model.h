@@ -64,6 +64,13 @@ constexpr std::size_t kMaxForcingSteps = 1000000;
 int ReadForcing(const std::string& path, Forcing* forcing,
                 std::size_t max_rows = kMaxForcingSteps, std::string* not_opened = nullptr);
 
+struct Project;
+class replace_io;
+
+// Reads the forcing file the project names, resolved through files. Returns 0, or 1 after
+// the message.
+int ReadProjectForcing(const Project& project, const replace_io& files, Forcing* forcing);
+
 // False, with the reason, when a parameter lies outside its valid range.
 bool CheckHydroParameters(const HydroParameters& parameters, std::string* problem);
 

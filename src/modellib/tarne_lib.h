@@ -189,6 +189,11 @@ class tarne_sim : public replace_io {
   double main_calib(const char* second_path, const char* project_file, double* parameters,
                     observed_data* observed, long n, const char* tag, long rank);
 
+  // Reads the project file, the replacement list second_path and the input files every
+  // calibration run of the project reads (for the hydro kind its forcing file), without
+  // running the model. Returns 0, or 1 after a message naming the file and the reason. A
+  // calibration spread over several processes asks each of them before its first sample.
+  int check_calib_inputs(const char* second_path, const char* project_file);
   void WriteFileHeader(std::FILE* file) const override;
   double last_objective() const { return last_objective_; }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "modellib/hydro_model.h"
 #include "modellib/model_kinds.h"
 #include "modellib/partition_exchange.h"
 #include "modellib/project.h"
@@ -138,18 +139,26 @@ int RunOnPartition(mpi_setup* partition, int prepared, ModelRequest& request,
 // Reads the project and puts the calibrated values 1..n in place of the names listed in
 // second_path (they win over the project's own list). Returns 0, or 1 after the message.
 // header receives the names of the list, "name\t" each.
+// The project (whose location settings records) and the replacement list of a calibration
+// run. Returns 0, or 1 after the message.
+int ReadCalibrationFiles(replace_io& settings, const std::string& list_path,
+                         const char* project_file, Project* project,
+                         std::vector<ReplacementEntry>* list) {
+  if (project_file == nullptr || ReadProject(project_file, project) != 0) return 1;
+  caReadVARNOKProjectPath(project_file, &settings);
+  std::string not_opened;
+  const int status = ReadReplacementList(list_path, list, &not_opened);
+  if (status == kNotOpened) ReportFileError("open", list_path, 0, not_opened);
+  return status != 0 ? 1 : 0;
+}
+
 int PrepareCalibration(replace_io& settings, const char* second_path, const char* project_file,
                        const double* parameters, long n, Project* project,
                        std::vector<double>* values, std::vector<Substitution>* substitutions,
                        std::string* header) {
-  if (project_file == nullptr || ReadProject(project_file, project) != 0) return 1;
-  caReadVARNOKProjectPath(project_file, &settings);
   const std::string list_path = second_path != nullptr ? second_path : "";
   std::vector<ReplacementEntry> list;
-  std::string not_opened;
-  const int status = ReadReplacementList(list_path, &list, &not_opened);
-  if (status == kNotOpened) ReportFileError("open", list_path, 0, not_opened);
-  if (status != 0) return 1;
+  if (ReadCalibrationFiles(settings, list_path, project_file, project, &list) != 0) return 1;
   header->clear();
   for (const ReplacementEntry& entry : list) *header += entry.name + "\t";
   if (n > 0 && parameters == nullptr) {
@@ -227,6 +236,18 @@ double tarne_sim::main_calib(const char* second_path, const char* project_file,
   }
   last_objective_ = objective;
   return last_objective_;
+}
+
+int tarne_sim::check_calib_inputs(const char* second_path, const char* project_file) {
+  Project project;
+  std::vector<ReplacementEntry> list;
+  if (ReadCalibrationFiles(*this, second_path != nullptr ? second_path : "", project_file,
+                           &project, &list) != 0) {
+    return 1;
+  }
+  if (project.kind != ModelKind::kHydro) return 0;
+  Forcing forcing;
+  return ReadProjectForcing(project, *this, &forcing);
 }
 
 void tarne_sim::WriteFileHeader(std::FILE* file) const {

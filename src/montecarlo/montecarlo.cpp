@@ -43,7 +43,14 @@ montecarlo::montecarlo(tarne::mpi_setup* partition_object, long runs_per_partiti
   best_params.assign(static_cast<std::size_t>(num_params) + 1, 0.0);
   observed = std::make_unique<tarne::observed_data>();
   // A failed read is the model's business: its objective decides what missing data means.
-  observed->read_observed_weighted_peakvol(observation_file);
+  // Under several processes it stops the run before the first sample (run_monte_carlo).
+  observations_read_ = observed->read_observed_weighted_peakvol(observation_file) != -1;
+}
+
+bool montecarlo::model_inputs_read() {
+  if (!input_ok || !observations_read_) return false;
+  tarne::tarne_sim sim(partition);
+  return sim.check_calib_inputs(second_path, project_file) == 0;
 }
 
 montecarlo::~montecarlo() = default;
@@ -91,6 +98,7 @@ bool montecarlo::open_log(const tarne::tarne_sim& sim) {
   if (!sim.getGopenName(name, "w", path, sizeof path, true)) {
     std::printf("Warning: %s; the samples of this run are not logged.\n",
                 FileErrorMessage("create", name, 0, "its path is too long").c_str());
+    write_failed_ = true;
     return false;
   }
   log_path_ = path;
@@ -102,6 +110,7 @@ bool montecarlo::open_log(const tarne::tarne_sim& sim) {
   if (!log_file.open(path, exists ? "a" : "w")) {
     std::printf("Warning: %s; the samples of this run are not logged.\n",
                 FileErrorMessage(exists ? "append to" : "create", path, 0, ErrnoReason()).c_str());
+    write_failed_ = true;
     return false;
   }
   if (!exists) {
@@ -127,6 +136,7 @@ void montecarlo::log_sample(const tarne::tarne_sim& sim, double value) {
     std::printf("Warning: %s; the remaining samples of this run are not logged.\n",
                 FileErrorMessage("write", log_path_.c_str(), 0, ErrnoReason()).c_str());
     log_failed_ = true;
+    write_failed_ = true;
     log_file.close();
   }
 }
@@ -139,13 +149,14 @@ void montecarlo::track_best(double value) {
   ++samples_tracked;
 }
 
-void montecarlo::print_best(double value, const double* parameters) const {
+void montecarlo::print_best(double value, const double* parameters) {
   std::printf("\n\nBest objective function value: %lf\nParameters:\n ", value);
   for (std::int32_t i = 1; i <= num_params; ++i) std::printf("%lf ", parameters[i]);
   std::printf("\n");
   tarne::gFILE best(nullptr);
   if (!best.open("best.out", "w")) {
     std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
+    write_failed_ = true;
     return;
   }
   errno = 0;
@@ -155,6 +166,7 @@ void montecarlo::print_best(double value, const double* parameters) const {
   if (std::fflush(best.fp) != 0 || std::ferror(best.fp)) {
     std::printf("Warning: %s. Only printing results to stdout.\n",
                 FileErrorMessage("write", "best.out", 0, ErrnoReason()).c_str());
+    write_failed_ = true;
   }
 }
 
@@ -201,14 +213,19 @@ void montecarlo::report_across_partitions() {
 
 namespace {
 
+// How far a process got towards running samples; a run of several processes goes only as
+// far as its least ready process.
+enum Readiness { kInputUnread = 0, kModelInputsUnread = 1, kReady = 2 };
+
 // With several processes all of them run or none does: a process that could not read the
-// input (a working directory missing on its machine, say) would leave the others waiting for
-// it at the exchange of the best sets. The leaders compare their outcomes, and each hands
-// the verdict on to the other members of its partition. (The Monte Carlo modes give every
-// partition one member, so every process's own outcome counts.)
-bool EveryProcessReadTheInput(tarne::mpi_setup& partition, bool read) {
-  if (partition.total_threads <= 1) return read;
-  double verdict = read ? 1.0 : 0.0;
+// input, its observation file or the model's input files (a working directory or a forcing
+// file missing on its machine, say) would leave the others waiting for it at the exchange
+// of the best sets, or fail each of its samples while the others carry on. The leaders
+// compare their readiness, and each hands the verdict on to the other members of its
+// partition. (The Monte Carlo modes give every partition one member, so every process's own
+// readiness counts.)
+Readiness LeastReadyProcess(tarne::mpi_setup& partition, Readiness mine) {
+  double verdict = mine;
   if (partition.rank_in_partition == 0) {
     std::unique_ptr<double[]> all(partition.communicate_through_partitions(1, &verdict));
     for (long p = 0; all != nullptr && p < PartitionCount(partition); ++p) {
@@ -216,22 +233,48 @@ bool EveryProcessReadTheInput(tarne::mpi_setup& partition, bool read) {
     }
   }
   partition.communicate_across_partition(1, &verdict);
-  return verdict == 1.0;
+  return static_cast<Readiness>(static_cast<int>(verdict));
+}
+
+// Readiness of this process; the observation file and the model's input files are checked
+// only when several processes run, since one process alone leaves it to the model's
+// evaluations what missing data means.
+Readiness ReadinessOf(tarne::mpi_setup& partition, montecarlo& calibration) {
+  if (!calibration.input_read()) return kInputUnread;
+  if (partition.total_threads <= 1) return kReady;
+  return calibration.model_inputs_read() ? kReady : kModelInputsUnread;
+}
+
+// Says why no sample runs when another process holds the run back; true when it did.
+bool HeldBackByAnotherProcess(Readiness mine, Readiness least) {
+  if (least == kInputUnread && mine != kInputUnread) {
+    std::printf("Error: another process of the run could not read the input monte carlo "
+                "file; no sample was run.\n");
+    return true;
+  }
+  if (least == kModelInputsUnread) {
+    if (mine == kModelInputsUnread) {
+      std::printf("Error: unable to read the observation file or the model's input files; "
+                  "no sample was run.\n");
+    } else {
+      std::printf("Error: another process of the run could not read its observation file or "
+                  "the model's input files; no sample was run.\n");
+    }
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 int run_monte_carlo(tarne::mpi_setup* partition, long total_samples, const char* input_file) {
   montecarlo calibration(partition, total_samples / PartitionCount(*partition), input_file);
-  if (!EveryProcessReadTheInput(*partition, calibration.input_read())) {
-    if (calibration.input_read()) {
-      std::printf("Error: another process of the run could not read the input monte carlo "
-                  "file; no sample was run.\n");
-      return 0;
-    }
-    // This process could not read it: the run loop says so.
-  }
+  const Readiness mine = ReadinessOf(*partition, calibration);
+  const Readiness least =
+      partition->total_threads > 1 ? LeastReadyProcess(*partition, mine) : mine;
+  // A process that could not read the input says so in the run loop.
+  if (HeldBackByAnotherProcess(mine, least)) return 0;
   if (calibration.run() == 0) return 0;
   calibration.report_best();
-  return 1;
+  return calibration.results_written() ? 1 : 0;
 }

@@ -11,8 +11,11 @@
 #include "modellib/tarne_lib.h"
 
 // Runs total_samples samples (split over the partitions of partition) as described by the
-// Monte Carlo input file. Returns 1 when the run loop ran and 0 when the input file could
-// not be read.
+// Monte Carlo input file. Returns 1 when the run loop ran and its log and "best.out" were
+// written, 0 when the input file could not be read, when under several processes one of
+// them could not read the input, its observation file or the model's input files (checked
+// before the first sample, so that all run or none does), or when a file of the run could
+// not be written.
 int run_monte_carlo(tarne::mpi_setup* partition, long total_samples, const char* input_file);
 
 // One Monte Carlo calibration of one process. The partition leader draws each sample and
@@ -46,6 +49,11 @@ class montecarlo {
   void report_best();
   // Whether the input file was read.
   bool input_read() const { return input_ok != 0; }
+  // Whether the input, the observation file and the files the model reads for a sample (the
+  // project, the replacement list and, for the hydro kind, the forcing) can be read here.
+  bool model_inputs_read();
+  // False once the log or "best.out" could not be written.
+  bool results_written() const { return !write_failed_; }
 
  protected:
   // Runs the model on current with the fresh model run object sim; returns the objective.
@@ -55,7 +63,7 @@ class montecarlo {
   // Takes value and current as the best when they are better than the best so far.
   void track_best(double value);
   // Prints the report of value and parameters[1..num_params] and writes "best.out".
-  void print_best(double value, const double* parameters) const;
+  void print_best(double value, const double* parameters);
 
   int leader = 0;
   long partition_id = 0;
@@ -82,6 +90,10 @@ class montecarlo {
   void report_across_partitions();
   // Set once opening or writing the log failed; the run then goes on without a log.
   bool log_failed_ = false;
+  // Set once the log or "best.out" could not be written: the run then ends as a failure.
+  bool write_failed_ = false;
+  // Whether the observation file was read.
+  bool observations_read_ = false;
   // Path of the open log, for messages.
   std::string log_path_;
 };

@@ -41,17 +41,28 @@ class InputReader {
     return true;
   }
 
-  // A bounds line: the lower bound, then optionally the upper bound. Without a readable
-  // upper bound, or when a "#" comment follows the lower bound, the parameter is fixed.
+  // A bounds line: the lower bound, then optionally the upper bound. When nothing or a "#"
+  // comment follows the lower bound, the parameter is fixed at it. Anything else must be a
+  // finite upper bound whose distance from the lower one is finite too: a word, "inf" or
+  // "1e999" there is refused rather than taken for a fixed parameter, and so is a range
+  // that overflows, since every sample drawn in it would be infinite.
   bool ReadBounds(long parameter, double* lower, double* upper) {
-    const std::string what = "bounds of parameter " + std::to_string(parameter);
+    const std::string number = std::to_string(parameter);
+    const std::string what = "bounds of parameter " + number;
     if (!NextLine(what.c_str())) return false;
-    if (!daReadDouble(line_, lower)) {
-      return Fail("parameter " + std::to_string(parameter) + " has no lower bound");
+    if (!daReadDouble(line_, lower)) return Fail("parameter " + number + " has no lower bound");
+    const char* rest = SkipBlanks(line_);
+    if (*rest == '\0' || *rest == '#') {
+      *upper = *lower;
+      return true;
     }
-    if (*SkipBlanks(line_) == '#' || !daReadDouble(line_, upper)) *upper = *lower;
-    if (!std::isfinite(*lower) || !std::isfinite(*upper)) {
-      return Fail("a bound of parameter " + std::to_string(parameter) + " is not a finite number");
+    if (!daReadDouble(line_, upper)) {
+      const std::string word(rest, std::strcspn(rest, " \t"));
+      return Fail("the upper bound of parameter " + number + " is not a finite number: \"" +
+                  word.substr(0, 60) + "\"");
+    }
+    if (!std::isfinite(*upper - *lower)) {
+      return Fail("the bounds of parameter " + number + " are too far apart");
     }
     return true;
   }

@@ -1,9 +1,9 @@
 // The one way the program ends the process in the middle of a run: the numerical error exit,
-// a stop request in the stop file, a restart without a restart file, a semi-fixed instruction
-// and the MPI layer's refusals all end through EndProcess. It stands alone in its source file
-// so that a fuzz harness can link a definition of its own, which throws instead, and catch
-// such an end where the program ends the process; the program itself always links the one
-// here. A part of the program that must act first sets a process-end action (below).
+// a stop request in the stop file, a semi-fixed instruction and the MPI layer's refusals all
+// end through EndProcess. It stands alone in its source file so that a fuzz harness can link
+// a definition of its own, which throws instead, and catch such an end where the program ends
+// the process; the program itself always links the one here. A part of the program that must
+// act first sets a process-end action (below).
 #pragma once
 
 #include <functional>

@@ -13,137 +13,18 @@
 #include "modellib/input_file.h"
 #include "modellib/text_util.h"
 #include "modellib/token_reader.h"
+#include "pest/control_checks.h"
+#include "pest/control_reader.h"
+#include "pest/instruction_files.h"
 #include "pest/parameters.h"
+#include "pest/template_files.h"
 
 namespace {
-
-// One line read takes at most this many characters, its line end included.
-constexpr size_t kLineReadLimit = kTextField - 1;
-// Longest part of a token quoted in a message.
-constexpr size_t kShownTokenLimit = 60;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// The control file's layer over the token reader: text fields copied only when they fit,
-// so no field is overrun, and the words that name the record being read in every message
-// (" of parameter 3"). Every refused token and every early end of the file is reported
-// with the file and line.
-class ControlReader {
- public:
-  ControlReader(std::string file, std::string text)
-      : size_(text.size()), in_(std::move(file), std::move(text)) {}
-
-  // Words that follow every field name in messages, such as " of parameter 3".
-  void SetContext(std::string context) { context_ = std::move(context); }
-
-  // Rest of the current line, at most kLineReadLimit characters, line end kept as read.
-  void Line(char (&out)[kTextField]) { in_.Line(out, kLineReadLimit + 1); }
-
-  // Enters a section: finishes the line that holds the previous section's last token, then
-  // reads the section's header line. After a section without tokens the reader already
-  // stands at the start of a line, and the header is read directly instead of being taken
-  // for the end of the previous line.
-  void SectionHeader(char (&out)[kTextField]) {
-    if (!in_.AtLineStart()) Line(out);
-    Line(out);
-  }
-
-  int CountOnLine(char wanted) const { return in_.CountOnLine(wanted); }
-
-  // Next white-space separated word of any length; false (reported) at the end of the file.
-  bool Word(const char* field, std::string& out) {
-    return in_.Next(out) == tarne::TokenReader::Token::kRead ||
-           in_.ReportEnd((field + context_).c_str());
-  }
-
-  bool Text(const char* field, char* out, size_t width) {
-    std::string word;
-    if (!Word(field, word)) return false;
-    if (word.size() >= width) {
-      return Fail("the token \"" + Shown(word) + "\" is longer than the " +
-                  std::to_string(width - 1) + " characters of " + field + context_);
-    }
-    std::memcpy(out, word.c_str(), word.size() + 1);
-    return true;
-  }
-  template <size_t N>
-  bool Text(const char* field, char (&out)[N]) {
-    return Text(field, out, N);
-  }
-
-  bool Int(const char* field, int& out) {
-    std::string word;
-    if (!Word(field, word)) return false;
-    if (!tarne::ParseInt(word, out)) {
-      return Fail("\"" + Shown(word) + "\" is not an integer (" + field + context_ + ")");
-    }
-    return true;
-  }
-
-  // A finite number: NaN and infinities (also "1e999", which overflows) are refused, since
-  // no setting, bound or value of the file can be one. Values that underflow, such as
-  // "1e-400", are finite and kept.
-  bool Real(const char* field, double& out) {
-    std::string word;
-    if (!Word(field, word)) return false;
-    if (!tarne::ParseDouble(word, &out)) {
-      double any = 0.0;
-      const char* what = tarne::ParseNumber(word, any) ? "a finite number" : "a number";
-      return Fail("\"" + Shown(word) + "\" is not " + what + " (" + field + context_ + ")");
-    }
-    return true;
-  }
-
-  // A real token when one follows; nothing is reported and false is returned otherwise.
-  bool TryReal(double& out) {
-    std::string word;
-    return in_.Next(word) == tarne::TokenReader::Token::kRead && tarne::ParseDouble(word, &out);
-  }
-
-  // Reports the reason against the current line; always false.
-  bool Fail(const std::string& reason) const { return in_.Fail(reason); }
-
-  tarne::TokenReader::Mark Save() const { return in_.Save(); }
-  void Restore(tarne::TokenReader::Mark mark) { in_.Restore(mark); }
-  size_t Remaining() const { return size_ - in_.offset(); }
-  const std::string& file() const { return in_.file(); }
-
- private:
-  static std::string Shown(const std::string& word) {
-    if (word.size() <= kShownTokenLimit) return word;
-    return word.substr(0, kShownTokenLimit) + "...";
-  }
-
-  size_t size_;
-  tarne::TokenReader in_;
-  std::string context_;
-};
-
-std::string Numbered(const char* what, int index) {
-  return std::string(" of ") + what + " " + std::to_string(index);
-}
-
-// Room for count records plus the unused slot 0. A count larger than the characters left in
-// the file cannot be met (every record takes at least one), so it is refused before any
-// storage is taken.
-template <typename T>
-bool Allocate(std::vector<T>& records, int count, const char* count_name, ControlReader& in) {
-  if (static_cast<size_t>(count) > in.Remaining()) {
-    return in.Fail(std::string(count_name) + " is " + std::to_string(count) +
-                   " but the file ends before that many entries");
-  }
-  try {
-    records.assign(static_cast<size_t>(count) + 1, T());
-  } catch (const std::bad_alloc&) {
-    std::printf("Not enough memory to allocate buffer");
-    std::printf("\n");
-    return false;
-  }
-  return true;
-}
 
 // The control name as given when it holds a ".", otherwise with ".pst" appended.
 std::string ControlFileName(const char* control_name) {
@@ -171,8 +52,8 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
   return true;
 }
 
-// Writes the replacement list under a temporary name and renames it over "tarne.in", so that
-// a failure leaves the previous list as it was and no reader ever sees half a list.
+}  // namespace
+
 bool WriteReplacementList(const std::string& content) {
   const char* const name = "tarne.in";
   const std::string temporary = std::string(name) + ".tmp";
@@ -200,53 +81,91 @@ bool WriteReplacementList(const std::string& content) {
   return written;
 }
 
+namespace {
+
 // Settings the search cannot work with are refused where they are read, so the message
-// names their line: a lambda search needs at least one trial and a lambda that stays
-// positive; the secant mode needs a full-update switch of 0 or 1 and a column count of at
-// least 0 (its list of columns would otherwise hold entries that name no parameter).
+// names their line (see control_checks.h): a lambda search needs from 1 to 1000 trials and
+// a lambda that stays positive; NOPTMAX sizes the phi history and the phi reduction test
+// looks back over NPHISTP iterations; the secant mode needs SLMMODE 0 or 1, a full-update
+// switch of 0 or 1 and a column count of at least 0 (its list of columns would otherwise
+// hold entries that name no parameter). SLMNCOL is compared with the adjustable parameters
+// once they are read.
 bool CheckLambdaSettings(const ProblemRecord& r, ControlReader& in) {
-  if (r.NUMLAM < 1) {
-    return in.Fail("NUMLAM is " + std::to_string(r.NUMLAM) +
-                   "; at least one lambda must be tried in each iteration");
-  }
+  if (!in.Check(LambdaCountProblem(r.NUMLAM))) return false;
   if (!(r.RLAMBDA1 >= 0.0) || !(r.RLAMFAC > 0.0)) {
     return in.Fail("RLAMBDA1 must be 0 or more and RLAMFAC more than 0");
   }
   return true;
 }
 
-bool CheckSecantSettings(const ProblemRecord& r, ControlReader& in) {
-  if (r.SLMFULLUPD != 0 && r.SLMFULLUPD != 1) {
-    return in.Fail("SLMFULLUPD is " + std::to_string(r.SLMFULLUPD) + "; it must be 0 or 1");
+std::string FullUpdateProblem(int SLMFULLUPD) {
+  if (SLMFULLUPD == 0 || SLMFULLUPD == 1) return "";
+  return "SLMFULLUPD is " + std::to_string(SLMFULLUPD) + "; it must be 0 or 1";
+}
+
+std::string NegativeColumnsProblem(int SLMNCOL) {
+  if (SLMNCOL >= 0) return "";
+  return "SLMNCOL is " + std::to_string(SLMNCOL) + "; it cannot be negative";
+}
+
+// The model files beyond the supported 25 are refused where their count is read, before
+// their pairs are looked for, with the lines that give the limit.
+bool CheckModelFileCounts(const ProblemRecord& r, ControlReader& in) {
+  if (!in.Check(ModelFileCountProblem("NTPLFLE", r.NTPLFLE))) {
+    TemplateCountSupported(r.NTPLFLE);
+    return false;
   }
-  if (r.SLMNCOL < 0) {
-    return in.Fail("SLMNCOL is " + std::to_string(r.SLMNCOL) + "; it cannot be negative");
+  if (!in.Check(ModelFileCountProblem("NINSFLE", r.NINSFLE))) {
+    InstructionCountSupported(r.NINSFLE);
+    return false;
   }
   return true;
 }
 
-bool ReadControlData(ProblemRecord& r, ControlReader& in) {
-  return in.Text("RSTFLE", r.RSTFLE) && in.Text("PESTMODE", r.PESTMODE) &&
-         in.Int("NPAR", r.NPAR) && in.Int("NOBS", r.NOBS) && in.Int("NPARGP", r.NPARGP) &&
-         in.Int("NPRIOR", r.NPRIOR) && in.Int("NOBSGP", r.NOBSGP) &&
-         in.Int("NTPLFLE", r.NTPLFLE) && in.Int("NINSFLE", r.NINSFLE) &&
-         in.Text("PRECIS", r.PRECIS) && in.Text("DPOINT", r.DPOINT) &&
-         in.Int("NUMCOM", r.NUMCOM) && in.Int("JACFILE", r.JACFILE) &&
-         in.Int("MESSFILE", r.MESSFILE) && in.Real("RLAMBDA1", r.RLAMBDA1) &&
-         in.Real("RLAMFAC", r.RLAMFAC) && in.Real("PHIRATSUF", r.PHIRATSUF) &&
-         in.Real("PHIREDLAM", r.PHIREDLAM) && in.Int("NUMLAM", r.NUMLAM) &&
-         CheckLambdaSettings(r, in) &&
-         in.Real("RELPARMAX", r.RELPARMAX) && in.Real("FACPARMAX", r.FACPARMAX) &&
-         in.Real("FACORIG", r.FACORIG) && in.Int("the integer before PHIREDSWH", r.ignored_integer) &&
-         in.Real("PHIREDSWH", r.PHIREDSWH) && in.Text("the word after PHIREDSWH", r.ignored_word) &&
-         in.Int("NOPTMAX", r.NOPTMAX) && in.Real("PHIREDSTP", r.PHIREDSTP) &&
-         in.Int("NPHISTP", r.NPHISTP) && in.Int("NPHINORED", r.NPHINORED) &&
-         in.Real("RELPARSTP", r.RELPARSTP) && in.Int("NRELPAR", r.NRELPAR) &&
-         in.Int("ICOV", r.ICOV) && in.Int("ICOR", r.ICOR) && in.Int("IEIG", r.IEIG) &&
-         in.Int("SLMMODE", r.SLMMODE) && in.Int("SLMFULLUPD", r.SLMFULLUPD) &&
-         in.Real("SLMFULLRAT", r.SLMFULLRAT) && in.Int("SLMNCOL", r.SLMNCOL) &&
-         CheckSecantSettings(r, in) &&
-         in.Real("LSDISTMIN", r.LSDISTMIN) && in.Text("PROJFLE", r.PROJFLE);
+// Lines of the settings checked only after the parameters are read.
+struct DeferredChecks {
+  long slmncol_line = 0;
+};
+
+bool ReadControlData(ProblemRecord& r, ControlReader& in, DeferredChecks& deferred) {
+  if (!(in.Text("RSTFLE", r.RSTFLE) && in.Text("PESTMODE", r.PESTMODE) &&
+        in.Int("NPAR", r.NPAR) && in.Int("NOBS", r.NOBS) && in.Int("NPARGP", r.NPARGP) &&
+        in.Int("NPRIOR", r.NPRIOR) && in.Int("NOBSGP", r.NOBSGP) &&
+        in.Int("NTPLFLE", r.NTPLFLE) && in.Int("NINSFLE", r.NINSFLE) &&
+        CheckModelFileCounts(r, in) &&
+        in.Text("PRECIS", r.PRECIS) && in.Text("DPOINT", r.DPOINT) &&
+        in.Int("NUMCOM", r.NUMCOM) && in.Int("JACFILE", r.JACFILE) &&
+        in.Int("MESSFILE", r.MESSFILE) && in.Real("RLAMBDA1", r.RLAMBDA1) &&
+        in.Real("RLAMFAC", r.RLAMFAC) && in.Real("PHIRATSUF", r.PHIRATSUF) &&
+        in.Real("PHIREDLAM", r.PHIREDLAM) && in.Int("NUMLAM", r.NUMLAM) &&
+        CheckLambdaSettings(r, in) &&
+        in.Real("RELPARMAX", r.RELPARMAX) && in.Real("FACPARMAX", r.FACPARMAX) &&
+        in.Real("FACORIG", r.FACORIG) &&
+        in.Int("the integer before PHIREDSWH", r.ignored_integer) &&
+        in.Real("PHIREDSWH", r.PHIREDSWH) &&
+        in.Text("the word after PHIREDSWH", r.ignored_word) &&
+        in.Int("NOPTMAX", r.NOPTMAX) && in.Check(IterationLimitProblem(r.NOPTMAX)) &&
+        in.Real("PHIREDSTP", r.PHIREDSTP) &&
+        in.Int("NPHISTP", r.NPHISTP) && in.Check(PhiHistoryProblem(r.NPHISTP)) &&
+        in.Int("NPHINORED", r.NPHINORED) &&
+        in.Real("RELPARSTP", r.RELPARSTP) && in.Int("NRELPAR", r.NRELPAR) &&
+        in.Int("ICOV", r.ICOV) && in.Int("ICOR", r.ICOR) && in.Int("IEIG", r.IEIG) &&
+        in.Int("SLMMODE", r.SLMMODE) && in.Check(SecantModeProblem(r.SLMMODE)) &&
+        in.Int("SLMFULLUPD", r.SLMFULLUPD) && in.Check(FullUpdateProblem(r.SLMFULLUPD)) &&
+        in.Real("SLMFULLRAT", r.SLMFULLRAT) &&
+        in.Int("SLMNCOL", r.SLMNCOL) && in.Check(NegativeColumnsProblem(r.SLMNCOL)))) {
+    return false;
+  }
+  deferred.slmncol_line = in.token_line();
+  return in.Real("LSDISTMIN", r.LSDISTMIN) && in.Text("PROJFLE", r.PROJFLE);
+}
+
+// SLMNCOL against the adjustable parameters, reported on the line of SLMNCOL.
+bool CheckSecantColumns(const ProblemRecord& r, const ControlReader& in,
+                        const DeferredChecks& deferred) {
+  int adjustable = 0;
+  for (int i = 1; i <= r.NPAR; ++i) adjustable += IsAdjustableParameter(r.parameters[i]);
+  return in.Check(SecantColumnsProblem(r.SLMMODE, r.SLMNCOL, adjustable), deferred.slmncol_line);
 }
 
 // The counts size the arrays, so a negative one is refused before anything is allocated.
@@ -268,7 +187,11 @@ bool CheckCounts(const ProblemRecord& r, ControlReader& in) {
 // Two line reads; when the header just read is that of the singular-value section, its four
 // values and the next header follow.
 bool ReadSingularValueSection(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "parameter groups",
+                        "the control data section holds more lines than its settings",
+                        "singular value decomposition")) {
+    return false;
+  }
   if (std::strlen(r.section_line) < 10 || std::strncmp(r.section_line + 2, "singular", 8) != 0) {
     return true;
   }
@@ -277,8 +200,9 @@ bool ReadSingularValueSection(ProblemRecord& r, ControlReader& in) {
         in.Real("EIGTHRESH", r.EIGTHRESH) && in.Int("EIGWRITE", r.EIGWRITE))) {
     return false;
   }
-  in.SectionHeader(r.section_line);
-  return true;
+  return in.SectionHeader(r.section_line, "parameter groups",
+                          "the singular value decomposition section holds more lines than "
+                          "SVDMODE, MAXSING, EIGTHRESH and EIGWRITE");
 }
 
 bool ReadParameterGroups(ProblemRecord& r, ControlReader& in) {
@@ -298,8 +222,17 @@ bool ReadParameterGroups(ProblemRecord& r, ControlReader& in) {
 
 // Reads the parameter lines and builds the replacement list: the count after the first
 // parameter, then one line per parameter naming it and its output format.
+// How a section longer than its count shows in the message about the next header.
+std::string Beyond(const char* section, const char* count_name, int count) {
+  return std::string("the ") + section + " section holds more lines than " + count_name + " (" +
+         std::to_string(count) + ")";
+}
+
 bool ReadParameters(ProblemRecord& r, ControlReader& in, std::string& list) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "parameter data",
+                        Beyond("parameter groups", "NPARGP", r.NPARGP))) {
+    return false;
+  }
   if (!Allocate(r.parameters, r.NPAR, "NPAR", in)) return false;
   for (int i = 1; i <= r.NPAR; ++i) {
     Parameter& p = r.parameters[i];
@@ -309,6 +242,9 @@ bool ReadParameters(ProblemRecord& r, ControlReader& in, std::string& list) {
           in.Real("PARLBND", p.PARLBND) && in.Real("PARUBND", p.PARUBND) &&
           in.Text("PARGP", p.PARGP) && in.Real("SCALE", p.SCALE) &&
           in.Real("OFFSET", p.OFFSET) && in.Int("DERCOM", p.DERCOM))) {
+      return false;
+    }
+    if (!in.Check(TransformProblem(p.PARTRANS, in.context()))) {
       return false;
     }
     p.transform = TransformOfWord(p.PARTRANS);
@@ -342,9 +278,13 @@ bool ReadTieLines(ProblemRecord& r, ControlReader& in) {
     Parameter& p = r.parameters[i];
     if (!IsTiedParameter(p)) continue;
     in.SetContext(std::string(" of the tie line of ") + p.PARNME);
-    if (!(in.Text("the parameter name", p.tie_line_name) && in.Text("PARTIED", p.PARTIED))) {
-      return false;
+    if (!in.Text("the parameter name", p.tie_line_name)) return false;
+    // One line fewer than the tied parameters: the next section's header stands there.
+    if (p.tie_line_name[0] == '*') {
+      return in.Fail(std::string("the tie line of ") + p.PARNME +
+                     " is missing: a section header stands in its place");
     }
+    if (!in.Text("PARTIED", p.PARTIED)) return false;
   }
   return true;
 }
@@ -358,7 +298,11 @@ void SetBoundFlags(ProblemRecord& r) {
 }
 
 bool ReadObservationGroups(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "observation groups",
+                        Beyond("parameter data", "NPAR", r.NPAR) +
+                            " and one tie line per tied parameter")) {
+    return false;
+  }
   if (!Allocate(r.observation_groups, r.NOBSGP, "NOBSGP", in)) return false;
   for (int i = 1; i <= r.NOBSGP; ++i) {
     in.SetContext(Numbered("observation group", i));
@@ -368,7 +312,10 @@ bool ReadObservationGroups(ProblemRecord& r, ControlReader& in) {
 }
 
 bool ReadObservations(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "observation data",
+                        Beyond("observation groups", "NOBSGP", r.NOBSGP))) {
+    return false;
+  }
   if (!Allocate(r.observations, r.NOBS, "NOBS", in)) return false;
   for (int i = 1; i <= r.NOBS; ++i) {
     Observation& o = r.observations[i];
@@ -382,13 +329,19 @@ bool ReadObservations(ProblemRecord& r, ControlReader& in) {
 }
 
 bool ReadModelCommands(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "model command line",
+                        Beyond("observation data", "NOBS", r.NOBS))) {
+    return false;
+  }
   in.SetContext(" in the model command line section");
   return in.Text("PREBATCH", r.PREBATCH) && in.Text("POSTBATCH", r.POSTBATCH);
 }
 
 bool ReadModelFiles(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "model input/output",
+                        "the model command line section holds more than its one line")) {
+    return false;
+  }
   if (!Allocate(r.templates, r.NTPLFLE, "NTPLFLE", in) ||
       !Allocate(r.instructions, r.NINSFLE, "NINSFLE", in)) {
     return false;
@@ -472,7 +425,10 @@ bool ReadPriorItem(PriorItem& item, int index, ProblemRecord& r, ControlReader& 
 }
 
 bool ReadPriorInformation(ProblemRecord& r, ControlReader& in) {
-  in.SectionHeader(r.section_line);
+  if (!in.SectionHeader(r.section_line, "prior information",
+                        Beyond("model input/output", "NTPLFLE + NINSFLE", r.NTPLFLE + r.NINSFLE))) {
+    return false;
+  }
   if (!Allocate(r.priors, r.NPRIOR, "NPRIOR", in)) return false;
   for (int i = 1; i <= r.NPRIOR; ++i) {
     if (!ReadPriorItem(r.priors[i], i, r, in)) return false;
@@ -506,9 +462,11 @@ bool ReadSections(ProblemRecord& r, ControlReader& in, std::string& list) {
   in.Line(r.first_line);
   in.Line(r.second_line);
   in.SetContext("");
-  if (!(ReadControlData(r, in) && CheckCounts(r, in) && ReadSingularValueSection(r, in) &&
-        ReadParameterGroups(r, in) && ReadParameters(r, in, list) && TakeLogarithms(r) &&
-        ReadTieLines(r, in))) {
+  DeferredChecks deferred;
+  if (!(ReadControlData(r, in, deferred) && CheckCounts(r, in) &&
+        ReadSingularValueSection(r, in) && ReadParameterGroups(r, in) &&
+        ReadParameters(r, in, list) && CheckSecantColumns(r, in, deferred) &&
+        TakeLogarithms(r) && ReadTieLines(r, in))) {
     return false;
   }
   SetBoundFlags(r);
@@ -519,15 +477,21 @@ bool ReadSections(ProblemRecord& r, ControlReader& in, std::string& list) {
 }  // namespace
 
 short ReadControlFile(ProblemRecord& record, const char* control_name) {
+  std::string list;
+  // "tarne.in" is written only once the whole file has been read.
+  if (ReadControlFile(record, control_name, list) != 0 || !WriteReplacementList(list)) return 1;
+  return 0;
+}
+
+short ReadControlFile(ProblemRecord& record, const char* control_name,
+                      std::string& replacement_list) {
   record = ProblemRecord();
+  replacement_list.clear();
   std::string name = ControlFileName(control_name);
   std::string text;
   if (!ReadWholeFile(name, text)) return 1;
   ControlReader in(name, std::move(text));
-  // "tarne.in" is written only once the whole file has been read.
-  std::string list;
-  if (!ReadSections(record, in, list) || !WriteReplacementList(list)) return 1;
-  return 0;
+  return ReadSections(record, in, replacement_list) ? 0 : 1;
 }
 
 void CountParameterTypes(ProblemRecord& record) {

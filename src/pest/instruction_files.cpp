@@ -409,17 +409,21 @@ void StopOnSemiFixedObservation() {
   std::printf("Semi-fixed observations are currently not supported with the calibration toolbox.\n");
   std::printf("Modify the instruction file(s) accordingly and rerun the toolbox.\n");
   std::fflush(stdout);
-  EndProcess(0);
+  // The calibration cannot go on: the end is a failure, unlike a stop the user asked for.
+  EndProcess(1);
+}
+
+bool InstructionCountSupported(int count) {
+  if (count < kMaxModelFiles + 1) return true;
+  std::printf("\n");
+  std::printf("Currently, the Toolbox does not support more than 25 instruction files.\n");
+  std::printf("Please recompile the code to accomodate the unusually large number of instruction files.\n");
+  std::printf("\n");
+  return false;
 }
 
 short OpenInstructionFiles(ProblemRecord& record, FileHandleTable& handles) {
-  if (record.NINSFLE >= kMaxModelFiles + 1) {
-    std::printf("\n");
-    std::printf("Currently, the Toolbox does not support more than 25 instruction files.\n");
-    std::printf("Please recompile the code to accomodate the unusually large number of instruction files.\n");
-    std::printf("\n");
-    return 1;
-  }
+  if (!InstructionCountSupported(record.NINSFLE)) return 1;
   if (UsableInstructionCount(record) < record.NINSFLE) {
     std::printf("The problem holds fewer instruction entries than NINSFLE = %d.\n", record.NINSFLE);
     return 1;

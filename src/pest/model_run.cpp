@@ -13,6 +13,7 @@
 #include <string>
 #include <system_error>
 
+#include "modellib/command_runner.h"
 #include "pest/file_report.h"
 #include "pest/parameters.h"
 #include "pest/instruction_files.h"
@@ -106,9 +107,15 @@ short RunModelLibrary(ProblemRecord& record, tarne::mpi_setup* partition,
 void RunPostCommand(const ProblemRecord& record) {
   // The command writes to the same console: what is buffered here goes out first.
   std::fflush(nullptr);
+  // Its result is not consulted. A command without shell syntax starts without a shell, so
+  // a fast post-run step does not pay for one on every run; one that cannot start is named on
+  // standard error, as the shell would name it.
   if (record.POSTBATCH[0] != '\0') {
-    const int ignored = std::system(record.POSTBATCH);
-    static_cast<void>(ignored);
+    std::string start_error;
+    if (tarne::RunCommandLine(record.POSTBATCH, &start_error) == -1) {
+      std::fprintf(stderr, "tarne: the post-run command '%s' could not be started: %s\n",
+                   record.POSTBATCH, start_error.c_str());
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,7 +19,6 @@
 #include "modellib/input_file.h"
 #include "modellib/text_util.h"
 #include "modellib/token_reader.h"
-#include "numeric/process_end.h"
 
 namespace {
 
@@ -27,13 +27,11 @@ namespace {
 constexpr std::uint64_t kMaxRestartFileBytes = std::uint64_t{16} << 30;
 constexpr size_t kMaxRestartItem = 400;
 
-// The one way out of the process for a restart without a restart file: the previous run
-// finished (its final run deletes the file), so there is nothing to resume.
-[[noreturn]] void EndOnMissingRestartFile() {
+// What a restart without a restart file is told: most likely the previous run finished (its
+// final run deletes the file), so there is nothing to resume.
+void ReportMissingRestartFile() {
   std::printf("\n\nError opening the restart file.\n");
   std::printf("Possibly previous run was not halted prematurely.\n\n");
-  std::fflush(stdout);
-  EndProcess(0);
 }
 
 bool Covers(const matrix& a, long rows, long cols) {
@@ -98,38 +96,47 @@ class RestartWriter {
 // the file holds.
 enum class Infinity { kRefused, kAllowed, kAnyValue };
 
-// The restart file's layer over the token reader: items in order, separated by any white
-// space, so both the exact form and the older fixed-point form are read. The file is read as
-// a stream and only as far as its items go, each at most kMaxRestartItem characters, so no
-// file makes memory grow beyond the problem's own arrays. Every missing or malformed item is
-// reported with the item's name.
+// What a restart file that disagrees in shape with the control file's problem means.
+constexpr const char* kOtherProblem =
+    ": the restart file was written for a problem of another size";
+
+// Where an item stands: on a line of its own (every item, and the first value of a matrix
+// row), or on the line of the item before (the further values of a row).
+enum class Place { kOwnLine, kSameLine };
+
+// The restart file's layer over the token reader. Every item stands on a line of its own and
+// every matrix row on one line, as the writer puts them, so a file written for a problem of
+// another size is refused at the first item out of place, with the item named; numbers in
+// both the exact form and the older fixed-point form are read. The file is read as a stream
+// and only as far as its items go, each at most kMaxRestartItem characters, so no file makes
+// memory grow beyond the problem's own arrays. Every missing or malformed item is reported
+// with the item's name and line.
 class RestartReader {
  public:
   RestartReader(std::string file, std::FILE* in, std::uint64_t size)
       : in_(std::move(file), in), size_(size) {}
 
-  bool Int(const char* item, long& out) {
+  // when_more: what it means when the item's line holds more (a default names the item), or
+  // when a real stands where the integer should: the rows of a matrix go on.
+  bool Int(const char* item, long& out, const std::string& when_more = "") {
     std::string word;
-    if (!Word(item, word)) return false;
-    return tarne::ParseLong(word, &out) || Bad(word, item);
+    if (!Word(item, word, Place::kOwnLine)) return false;
+    Stood(item, when_more);
+    if (tarne::ParseLong(word, &out)) return true;
+    double real = 0.0;
+    if (!when_more.empty() && tarne::ParseNumber(word, real)) return Fail(when_more);
+    return Bad(word, item);
   }
-  bool Int(const char* item, int& out) {
+  bool Int(const char* item, int& out, const std::string& when_more = "") {
     long value = 0;
-    if (!Int(item, value)) return false;
+    if (!Int(item, value, when_more)) return false;
     if (value < INT_MIN || value > INT_MAX) return Bad(std::to_string(value), item);
     out = static_cast<int>(value);
     return true;
   }
   bool Real(const char* item, double& out, Infinity infinity = Infinity::kRefused) {
-    std::string word;
-    double value = 0.0;
-    if (!Word(item, word)) return false;
-    if (!tarne::ParseNumber(word, value)) return Bad(word, item);
-    if (infinity != Infinity::kAnyValue &&
-        (std::isnan(value) || (std::isinf(value) && infinity == Infinity::kRefused))) {
-      return in_.Fail("\"" + word.substr(0, 60) + "\" is not a finite number for " + item);
-    }
-    out = value;
+    if (!Value(item, out, infinity, Place::kOwnLine)) return false;
+    Stood(item, "");
     return true;
   }
   bool Reals(const char* item, dvector& values, long count) {
@@ -138,13 +145,45 @@ class RestartReader {
     }
     return true;
   }
+  // A matrix of rows x cols values, a row per line.
   bool Matrix(const char* item, matrix& a, long rows, long cols) {
+    const std::string columns = std::to_string(cols) +
+                                (cols == 1 ? " adjustable parameter" : " adjustable parameters") +
+                                " of the control file" + kOtherProblem;
     for (long i = 1; i <= rows; ++i) {
+      const std::string row = "row " + std::to_string(i) + " of " + item;
+      short_row_ = row + " holds fewer values than the " + columns;
       for (long j = 1; j <= cols; ++j) {
-        if (!Real(item, a(i, j))) return false;
+        const Place place = j == 1 ? Place::kOwnLine : Place::kSameLine;
+        if (!Value(item, a(i, j), Infinity::kRefused, place)) return false;
       }
+      when_more_ = row + " holds more values than the " + columns;
     }
     return true;
+  }
+  // The item read last agrees with the control file's setting.
+  template <typename T>
+  bool Agrees(const char* item, T in_file, T in_control, bool agree) {
+    if (agree) return true;
+    return Fail(std::string(item) + " is " + Shown(in_file) + " in the restart file but " +
+                Shown(in_control) + " in the control file: the restart file belongs to a run "
+                "of another mode or settings");
+  }
+  // The count read last lies within low .. high, as the engine keeps it.
+  bool Within(const char* item, long value, long low, long high) const {
+    if (value >= low && value <= high) return true;
+    const bool unbounded = high == LONG_MAX || high == INT_MAX;
+    return Fail(std::string(item) + " is " + std::to_string(value) +
+                (unbounded ? "; it cannot be negative"
+                           : "; it lies from " + std::to_string(low) + " to " +
+                                 std::to_string(high) + " in a file the engine wrote"));
+  }
+  // Nothing follows the last item.
+  bool AtEnd(const char* last_item) {
+    std::string word;
+    if (in_.Next(word, kMaxRestartItem) == tarne::TokenReader::Token::kEnd) return true;
+    return Fail(std::string("something follows ") + last_item + ", the last item" +
+                kOtherProblem);
   }
   // Items the file can still hold at most (each takes a character and a separator).
   std::uint64_t RemainingItems() const {
@@ -154,29 +193,69 @@ class RestartReader {
   bool Fail(const std::string& reason) const { return in_.Fail(reason); }
 
  private:
-  bool Word(const char* item, std::string& out) {
+  static std::string Shown(long value) { return std::to_string(value); }
+  static std::string Shown(int value) { return std::to_string(value); }
+  static std::string Shown(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+  }
+
+  bool Value(const char* item, double& out, Infinity infinity, Place place) {
+    std::string word;
+    double value = 0.0;
+    if (!Word(item, word, place)) return false;
+    if (!tarne::ParseNumber(word, value)) return Bad(word, item);
+    if (infinity != Infinity::kAnyValue &&
+        (std::isnan(value) || (std::isinf(value) && infinity == Infinity::kRefused))) {
+      return in_.Fail("\"" + word.substr(0, 60) + "\" is not a finite number for " + item);
+    }
+    out = value;
+    return true;
+  }
+  // Remembers what more on the line of the item just read would mean.
+  void Stood(const char* item, const std::string& when_more) {
+    when_more_ = when_more.empty()
+                     ? "the line of " + std::string(item) + " holds more than one item"
+                     : when_more;
+  }
+  bool Word(const char* item, std::string& out, Place place) {
     switch (in_.Next(out, kMaxRestartItem)) {
       case tarne::TokenReader::Token::kRead:
-        return true;
+        break;
       case tarne::TokenReader::Token::kEnd:
         return in_.ReportEnd(item);
       case tarne::TokenReader::Token::kTooLong:
-        break;
+        return Fail("the item where " + std::string(item) + " stands is longer than " +
+                    std::to_string(kMaxRestartItem) + " characters");
     }
-    return Fail("the item where " + std::string(item) + " stands is longer than " +
-                std::to_string(kMaxRestartItem) + " characters");
+    const long line = in_.token_line();
+    const bool same_line = read_any_ && line == last_line_;
+    if (place == Place::kOwnLine && same_line) return FailAt(last_line_, when_more_);
+    if (place == Place::kSameLine && !same_line) return FailAt(last_line_, short_row_);
+    last_line_ = line;
+    read_any_ = true;
+    return true;
   }
   bool Bad(const std::string& word, const char* item) const {
     return Fail("\"" + word.substr(0, 60) + "\" is not a valid value for " + item);
   }
+  bool FailAt(long line, const std::string& reason) const {
+    ReportFileError("read", in_.file(), line, reason);
+    return false;
+  }
 
   tarne::TokenReader in_;
   std::uint64_t size_;
+  bool read_any_ = false;
+  long last_line_ = 0;
+  std::string when_more_;
+  std::string short_row_;
 };
 
-// Opens the restart file. A file that cannot be opened ends the process (the previous run
-// finished, so there is nothing to resume) after a line that names it and the reason; a
-// directory, device or oversized file under the name is refused (null, after the message).
+// Opens the restart file. A file that cannot be opened is named with the reason, followed by
+// the lines that say the previous run was probably not halted; a directory, device or
+// oversized file under the name is refused with one line. Null after the message.
 std::FILE* OpenRestartFile(const char* name, std::uint64_t* size) {
   std::string reason;
   int system_error = 0;
@@ -184,7 +263,7 @@ std::FILE* OpenRestartFile(const char* name, std::uint64_t* size) {
       tarne::OpenInputFile(name, "rb", kMaxRestartFileBytes, &reason, &system_error);
   if (file == nullptr) {
     ReportFileError("open", name, 0, reason);
-    if (system_error != 0) EndOnMissingRestartFile();
+    if (system_error != 0) ReportMissingRestartFile();
     return nullptr;
   }
   struct stat status;
@@ -280,6 +359,18 @@ short WriteRestartFile(const RestartRecord& restart, const ProblemRecord& record
   return 0;
 }
 
+namespace {
+
+// SLMFULLRAT of the file agrees with the control file's also when it holds the control value
+// as the fixed-point form with 18 decimals gives it back.
+bool FullRatioAgrees(double in_file, double in_control) {
+  char fixed_point[400];
+  std::snprintf(fixed_point, sizeof fixed_point, "%.18lf", in_control);
+  return in_file == in_control || in_file == std::strtod(fixed_point, nullptr);
+}
+
+}  // namespace
+
 short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
                       const OutputNames& names) {
   std::uint64_t size = 0;
@@ -291,16 +382,34 @@ short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
   const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
   const long a = record.NUMADJ;
   EnsureProblemSizes(r, record);
+  const std::string more_rows = "the best Jacobian has more rows than the " + std::to_string(m) +
+                                " observations and prior items of the control file" +
+                                kOtherProblem;
 
-  if (!(in.Int("SLMMODE", r.SLMMODE) && in.Int("SLMFULLUPD", r.SLMFULLUPD) &&
-        in.Real("SLMFULLRAT", r.SLMFULLRAT) && in.Int("SLMNCOL", r.SLMNCOL) &&
+  if (!(in.Int("SLMMODE", r.SLMMODE) &&
+        in.Agrees("SLMMODE", r.SLMMODE, record.SLMMODE, r.SLMMODE == record.SLMMODE) &&
+        in.Int("SLMFULLUPD", r.SLMFULLUPD) &&
+        in.Agrees("SLMFULLUPD", r.SLMFULLUPD, record.SLMFULLUPD,
+                  r.SLMFULLUPD == record.SLMFULLUPD) &&
+        in.Real("SLMFULLRAT", r.SLMFULLRAT) &&
+        in.Agrees("SLMFULLRAT", r.SLMFULLRAT, record.SLMFULLRAT,
+                  FullRatioAgrees(r.SLMFULLRAT, record.SLMFULLRAT)) &&
+        in.Int("SLMNCOL", r.SLMNCOL) &&
+        in.Agrees("SLMNCOL", r.SLMNCOL, record.SLMNCOL, r.SLMNCOL == record.SLMNCOL) &&
         in.Real("PHIRATIO", r.PHIRATIO, Infinity::kAnyValue) &&
         in.Matrix("the Jacobian", r.jacobian, m, a) &&
         in.Matrix("the best Jacobian", r.best_jacobian, m, a) &&
-        in.Int("the iteration number", r.n))) {
+        in.Int("the iteration number", r.n, more_rows))) {
     return 1;
   }
-  if (r.n < 0 || static_cast<std::uint64_t>(r.n) > in.RemainingItems()) {
+  // The file is written at the end of a completed iteration, when the number of the next
+  // one is at least 2.
+  if (r.n < 2) {
+    in.Fail("the iteration number " + std::to_string(r.n) +
+            " cannot follow a completed iteration");
+    return 1;
+  }
+  if (static_cast<std::uint64_t>(r.n) > in.RemainingItems()) {
     in.Fail("the iteration number " + std::to_string(r.n) + " does not fit the file");
     return 1;
   }
@@ -312,7 +421,9 @@ short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
         in.Reals("the best simulated values", r.best_simulated, record.NOBS) &&
         in.Real("the lowest phi", r.lowest_phi) &&
         in.Int("the best iteration", r.best_iteration) &&
+        in.Within("the best iteration", r.best_iteration, 0, r.n - 1) &&
         in.Int("the switch flag", r.switch_flag) &&
+        in.Within("the switch flag", r.switch_flag, 0, 1) &&
         in.Reals("the simulated values", r.base_simulated, record.NOBS) &&
         in.Reals("the perturbed simulated values", r.perturbed_simulated, record.NOBS) &&
         in.Reals("the parameter values", r.parameter_values, record.NPAR) &&
@@ -320,10 +431,14 @@ short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
         in.Real("RLAMBDA1", r.RLAMBDA1) &&
         in.Real("the largest relative change", r.largest_change, Infinity::kAllowed) &&
         in.Int("the small-change count", r.small_change_count) &&
+        in.Within("the small-change count", r.small_change_count, 0, INT_MAX) &&
         in.Real("the last relative change", r.last_change, Infinity::kAllowed) &&
         in.Reals("the start values", r.start_values, a) &&
         in.Int("the model calls", r.model_calls) &&
-        in.Int("the cyclic position", r.cyclic_position))) {
+        in.Within("the model calls", r.model_calls, 0, LONG_MAX) &&
+        in.Int("the cyclic position", r.cyclic_position) &&
+        in.Within("the cyclic position", r.cyclic_position, 0, record.NPAR) &&
+        in.AtEnd("the cyclic position"))) {
     return 1;
   }
   return 0;

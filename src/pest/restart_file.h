@@ -48,10 +48,14 @@ short WriteRestartFile(const RestartRecord& restart, const ProblemRecord& record
                        const OutputNames& names);
 
 // Reads names.rst into restart, every vector and matrix made to the sizes of record;
-// PHIRATIO becomes phi / starting phi. A restart file that cannot be opened ends the process
-// (status 0) after a line naming it and the reason. Returns 0, or 1 after a reported
-// failure: a directory or device under the name, a file that ends early, an item longer
-// than 400 characters, or a bad value (NaN anywhere; an infinity anywhere but PHIRATIO and
-// the largest and last relative parameter changes).
+// PHIRATIO becomes phi / starting phi. The file must belong to the problem and the run of
+// record: its settings (SLMMODE, SLMFULLUPD, SLMFULLRAT, SLMNCOL) are those of the control
+// file, every item stands on a line of its own and every Jacobian row holds NUMADJ values
+// on one line, and nothing follows the last item. Returns 0, or 1 after one line naming the
+// file and the item: a file that cannot be opened (followed by the lines saying that the
+// previous run was probably not halted), a directory or device under the name, a file that
+// ends early, an item out of place, longer than 400 characters or with a bad value (NaN
+// anywhere; an infinity anywhere but PHIRATIO and the largest and last relative parameter
+// changes; an iteration number below 2; a count the engine never writes).
 short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
                       const OutputNames& names);

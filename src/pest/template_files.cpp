@@ -116,14 +116,17 @@ NameIndex IndexParameters(const ProblemRecord& record) {
 
 }  // namespace
 
+bool TemplateCountSupported(int count) {
+  if (count < kMaxModelFiles + 1) return true;
+  std::printf("\n");
+  std::printf("Currently, slm_kor does not support more than 25 template files.\n");
+  std::printf("Please modify and recompile the code to accomodate the unusually large number of template files.\n");
+  std::printf("\n");
+  return false;
+}
+
 short OpenTemplateFiles(ProblemRecord& record, FileHandleTable& handles) {
-  if (record.NTPLFLE >= kMaxModelFiles + 1) {
-    std::printf("\n");
-    std::printf("Currently, slm_kor does not support more than 25 template files.\n");
-    std::printf("Please modify and recompile the code to accomodate the unusually large number of template files.\n");
-    std::printf("\n");
-    return 1;
-  }
+  if (!TemplateCountSupported(record.NTPLFLE)) return 1;
   if (UsableTemplateCount(record) < record.NTPLFLE) {
     std::printf("The problem holds fewer template entries than NTPLFLE = %d.\n", record.NTPLFLE);
     return 1;

@@ -5,6 +5,10 @@
 
 #include "problem.h"
 
+// False, after the lines that give the limit of 25 template files, when count is beyond it.
+// OpenTemplateFiles starts with it; the control-file reader asks it where NTPLFLE is read.
+bool TemplateCountSupported(int count);
+
 // Each returns 0 on success and 1 after a reported failure.
 short OpenTemplateFiles(ProblemRecord& record, FileHandleTable& handles);
 short CheckTemplateFiles(ProblemRecord& record, FileHandleTable& handles);

@@ -1,4 +1,4 @@
-// One SCE run: read and check the input, open the output file, read the observations, run
+// One SCE run: read and check the input, read the observations, create the output file, run
 // the search and write the best parameter set to standard output and "sce_best.out".
 #include "sce/sce_driver.h"
 
@@ -19,9 +19,9 @@ namespace {
 constexpr const char* kOutputName = "sce_output.out";
 constexpr const char* kBestName = "sce_best.out";
 
-// Reads and checks the input and creates the output file; sets setup_ok when all of it
-// succeeded.
-void SetUpRun(SceRun& run, const char* input_file) {
+// Reads and checks the input; sets setup_ok when it can be searched. Nothing is written
+// here: a refused input leaves the files of an earlier run as they were.
+void ReadInput(SceRun& run, const char* input_file) {
   tarne::gFILE input(nullptr);
   std::string reason;
   if (!input.open_input(input_file, tarne::kMaxInputFileBytes, &reason)) {
@@ -35,16 +35,38 @@ void SetUpRun(SceRun& run, const char* input_file) {
   } else {
     run.setup_ok = 0;
   }
+}
+
+// Creates the output file once the input and the observations were read; a run that cannot
+// be searched creates none.
+void CreateOutput(SceRun& run) {
   run.output_on = 1;
+  if (!run.setup_ok) return;
   if (!run.output_file.open(kOutputName, "w")) {
     std::printf("Can't open output file %s\n", kOutputName);
     run.setup_ok = 0;
   }
 }
 
+// Reads the observations. An empty name (an input that could not be opened, or that names
+// no observation file) cannot be read either. False after the message, which ends the run.
+bool ReadObservations(SceRun& run) {
+  run.observed = std::make_unique<tarne::observed_data>();
+  const char* observation_file = run.settings.observation_file;
+  if (observation_file[0] != '\0' &&
+      run.observed->read_observed_weighted_peakvol(observation_file) != -1) {
+    return true;
+  }
+  std::printf("Error: unable to open the observation file for reading or problem while "
+              "reading it.\nAttempted to read file: %s\n",
+              observation_file);
+  return false;
+}
+
 // Prints the best point and writes it to "sce_best.out"; a result file that cannot be
-// written is reported once and the result still reaches standard output.
-void ReportBest(const SceRun& run, int result) {
+// written is reported once and the result still reaches standard output. False when the
+// result file was not written.
+bool ReportBest(const SceRun& run, int result) {
   const int n = run.settings.nparam;
   std::vector<double> best(run.bestx.get() + 1, run.bestx.get() + 1 + n);
   tarne::gFILE best_file(nullptr);
@@ -63,41 +85,37 @@ void ReportBest(const SceRun& run, int result) {
     if (fp != nullptr) std::fprintf(fp, "%le\n", value);
     std::printf("%le\n", value);
   }
+  bool written = fp != nullptr;
   if (fp != nullptr) {
     errno = 0;
     bool failed = std::fflush(fp) != 0 || std::ferror(fp) != 0;
     if (failed) {
       std::printf("%s\n",
                   FileErrorMessage("write", kBestName, 0, std::strerror(errno)).c_str());
+      written = false;
     }
   }
   best_file.close();
+  return written;
 }
 
 }  // namespace
 
-void run_sce_on(SceRun& run, const char* input_file) {
-  SetUpRun(run, input_file);
-  run.observed = std::make_unique<tarne::observed_data>();
-  const char* observation_file = run.settings.observation_file;
-  // The reader refuses an input without an observation file, so a name is missing only when
-  // the input could not be read; the search then reports that it was not set up.
-  if (observation_file[0] != '\0' &&
-      run.observed->read_observed_weighted_peakvol(observation_file) == -1) {
-    std::printf("Error: unable to open the observation file for reading or problem while "
-                "reading it.\nAttempted to read file: %s\n",
-                observation_file);
-    return;
-  }
+int run_sce_on(SceRun& run, const char* input_file) {
+  ReadInput(run, input_file);
+  if (!ReadObservations(run)) return 1;
+  CreateOutput(run);
   int result = run_sceua(run);
   if (result <= 0) {
     std::printf("Error: unable to successfully run the SCE method\n");
-    return;
+    return 1;
   }
-  ReportBest(run, result);
+  const bool written = ReportBest(run, result);
+  // A log or a result file that could not be written leaves the run without its record.
+  return written && !run.log_disabled ? 0 : 1;
 }
 
-void run_sce(tarne::mpi_setup* partition, const char* input_file) {
+int run_sce(tarne::mpi_setup* partition, const char* input_file) {
   SceRun run(partition);
-  run_sce_on(run, input_file);
+  return run_sce_on(run, input_file);
 }

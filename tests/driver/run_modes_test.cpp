@@ -52,18 +52,24 @@ int RecordProjectRun(tarne::mpi_setup*, const char* input_file, const char* argu
                   std::to_string(batch_index));
   return project_result;
 }
+// What the calibration entries return: Monte Carlo 1 after a good run, SCE and the tools 0.
+int monte_carlo_result = 1;
+int sce_result = 0;
+int tool_status = 0;
+
 int RecordMonteCarlo(tarne::mpi_setup*, long total_samples, const char* input_file) {
   calls.push_back("montecarlo " + std::to_string(total_samples) + " " + input_file);
-  return 0;  // a failure report: the exit code must not follow it
+  return monte_carlo_result;
 }
-void RecordSce(tarne::mpi_setup*, const char* input_file) {
+int RecordSce(tarne::mpi_setup*, const char* input_file) {
   calls.push_back(std::string("sce ") + input_file);
+  return sce_result;
 }
 int RecordTool(tarne::mpi_setup*, int argc, char** argv) {
   std::string line = "tool";
   for (int i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
   calls.push_back(line);
-  return 1;
+  return tool_status;
 }
 
 ModeEntries Recorders() {
@@ -173,15 +179,36 @@ TEST(RunModes, CalibrationsGetTheirSampleCountsAndPartitionSetUp) {
   EXPECT_EQ(c.exit_code, 0);
 }
 
-// A tool gets the whole command line. Alone its failure (the recorder returns 1) leaves the
-// exit code 0; on several processes rank 0 ends the others after the tool, and a failed tool
-// ends every process with status 1.
+// A calibration that fails ends the process with a non-zero status: Monte Carlo's 0 becomes
+// 1, SCE's and a tool's status is the exit code (one whose low byte is 0 becomes 1, which a
+// shell would otherwise read as success), on one process as on several.
+TEST(RunModes, AFailedCalibrationEndsWithANonZeroStatus) {
+  monte_carlo_result = 0;
+  EXPECT_EQ(Dispatch({"-m5", "mc.in"}).exit_code, 1);
+  EXPECT_EQ(Dispatch({"-s", "mc.in"}).exit_code, 1);
+  monte_carlo_result = 1;
+  sce_result = 1;
+  EXPECT_EQ(Dispatch({"-c", "sce.in"}).exit_code, 1);
+  sce_result = 0;
+  for (int status : {1, 2, 256}) {
+    tool_status = status;
+    for (const char* option : {"-slm", "-ms", "-tr", "-mlsl"}) {
+      for (long processes : {1L, 4L}) {
+        EXPECT_EQ(Dispatch({option, "case"}, Recorders(), false, processes).exit_code,
+                  status == 256 ? 1 : status)
+            << option << " on " << processes << " processes";
+      }
+    }
+  }
+  tool_status = 0;
+}
+
 TEST(RunModes, ToolsReceiveTheWholeCommandLine) {
   for (const char* option : {"-slm", "-ms", "-trx", "-mlslx"}) {
     for (long processes : {1L, 4L}) {
       Outcome o = Dispatch({option, "case", "extra"}, Recorders(), false, processes);
       EXPECT_EQ(o.calls, Lines{std::string("tool tarne ") + option + " case extra"}) << option;
-      EXPECT_EQ(o.exit_code, processes == 1 ? 0 : 1) << option;
+      EXPECT_EQ(o.exit_code, 0) << option;
       EXPECT_TRUE(o.setups.empty()) << option;
       EXPECT_EQ(o.posted, std::vector<int>(static_cast<std::size_t>(processes - 1), kEndWork));
     }
@@ -200,7 +227,7 @@ TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
   for (const auto& [option, message] : cases) {
     Outcome o = Dispatch({option, "case"}, entries);
     EXPECT_EQ(o.out, message);
-    EXPECT_EQ(o.exit_code, 0);
+    EXPECT_EQ(o.exit_code, 1);
     EXPECT_TRUE(o.calls.empty());
   }
 }

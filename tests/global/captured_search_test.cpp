@@ -92,7 +92,7 @@ TEST(CapturedSearch, WritesTheFilesAndTextOfTheSearchMadeDirectly) {
     SearchOutcome expected;
     WithCase(direct, pest, [&](GlobalProblem& problem) {
       ::testing::internal::CaptureStdout();
-      expected = RunLocalSearch(problem, CurrentParameterValues(problem.record), false);
+      expected = RunLocalSearch(problem, CurrentParameterValues(problem.record));
       screen = ::testing::internal::GetCapturedStdout();
     });
     CapturedSearch search;

@@ -26,8 +26,9 @@ lm_test::PestCase LinearCase() {
   return c;
 }
 
-MethodRun RunMethod(const MethodTool& tool, const std::vector<std::string>& extra) {
-  std::vector<std::string> words = {"tarne", tool.option, "case"};
+MethodRun RunMethod(const MethodTool& tool, const std::vector<std::string>& extra,
+                    const char* control) {
+  std::vector<std::string> words = {"tarne", tool.option, control};
   words.insert(words.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

@@ -51,8 +51,10 @@ struct MethodRun {
   int model_runs = 0;  // non-empty lines of runs.txt: one per model run
 };
 
-// Runs the method on "case" in the working directory, with extra words after the case name.
-MethodRun RunMethod(const MethodTool& tool, const std::vector<std::string>& extra = {});
+// Runs the method on control (the case) in the working directory, with extra words after
+// its name.
+MethodRun RunMethod(const MethodTool& tool, const std::vector<std::string>& extra = {},
+                    const char* control = "case");
 
 struct RefusalCase {
   const char* name;

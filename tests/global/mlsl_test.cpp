@@ -187,7 +187,7 @@ TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {
       {"no input file", nullptr, {}, [] {}, "cannot open mlsl.in: No such file or directory", 1},
       {"record file cannot be made", "5 0.4 2 0.001 Y 7 1 2 5 3 0.001", {},
        [] { std::filesystem::create_directory("slm_kor_mlsl.rec"); },
-       "cannot create slm_kor_mlsl.rec: Is a directory", 1},
+       "cannot create slm_kor_mlsl.rec: it is a directory, not a regular file", 1},
       {"malformed count", "5x 0.4 2 0.001 Y 7 1 2 5 3 0.001", {}, [] {},
        "cannot read mlsl.in (line 1): N (the uniform sample size per iteration) is \"5x\", "
        "not a whole number",
@@ -217,62 +217,14 @@ TEST(MlslMethod, BadInputIsRefusedBeforeAnyModelRun) {
       {"no seeds file to read", "5 0.4 2 0.001 N 7 1 2 5 3 0.001", {}, [] {},
        "cannot open RandomNumberSeeds.prn: No such file or directory", 1},
       {"restart without a restart file", "5 0.4 2 0.001 Y 7 1 2 5 3 0.001", {"/r"}, [] {},
-       "Error opening the restart file.", 0},
+       "cannot open slm_kor_mlsl.rst: No such file or directory; there is no interrupted run "
+       "to go on with",
+       1},
   });
 }
 
 TEST(MlslMethod, PredictionModeIsRefused) {
   global_test::ExpectPredictionRefused(kMlsl, "5 0.4 2 0.001 Y 7 1 2 5 3 0.001");
-}
-
-// A decay a exp(-b x) whose searches take several iterations; the restart file is kept.
-PestCase DecayCase() {
-  PestCase c;
-  c.parameters = {{"a", "none", 1.0, 0.1, 10.0}, {"b", "none", 1.0, 0.01, 2.0}};
-  for (int x = 0; x <= 5; ++x) {
-    c.observations.push_back({"$1 * exp(-$2 * " + std::to_string(x) + ")",
-                              3.0 * std::exp(-0.4 * x) + 0.01 * (x % 3 - 1)});
-  }
-  c.rstfle = "restart";
-  c.noptmax = 8;
-  c.lsdistmin = 0.0;
-  return c;
-}
-
-// A run stopped through the stop file during its first search, then restarted with "/r": the
-// samples run again, the first search resumes from the restart file and the second starts
-// afresh.
-TEST(MlslMethod, RestartResumesTheFirstSearchOnly) {
-  TempDir dir;
-  PestCase c = DecayCase();
-  // The 12th model run (in the search's second iteration) asks the run to stop, once.
-  c.post_extra =
-      "[ ! -e asked ] && [ $(wc -l < runs.txt) -eq 12 ] && touch asked && echo 1 > pest.stp\n";
-  c.Write();
-  WriteFile("mlsl.in", "5 0.4 0.000001 0.0001\nY 5\n1 2 5 3 0.001\n");
-  const RunResult stopped = RunTarne({"-mlsl", "case"});
-  ASSERT_EQ(stopped.exit_code, 0) << stopped.out;
-  ASSERT_TRUE(FileExists("case.rst")) << stopped.out;
-  EXPECT_EQ(SplitLines(ReadFile("runs.txt")).size(), 12u);
-  EXPECT_EQ(ReadFile("slm_kor_mlsl.rec").find("RESULTS OF GLOBAL SEARCH PROCESS"),
-            std::string::npos);
-  std::filesystem::remove("runs.txt");
-  const RunResult resumed = RunTarne({"-mlsl", "case", "/r"});
-  ASSERT_EQ(resumed.exit_code, 0) << resumed.out;
-  const std::string rec = ReadFile("slm_kor_mlsl.rec");
-  EXPECT_EQ(Occurrences(rec, "A LS will be performed"), 2);
-  EXPECT_NE(rec.find("RESULTS OF GLOBAL SEARCH PROCESS"), std::string::npos);
-  // The case record was appended to: the first run's sections, then one restart mark.
-  const std::string case_rec = ReadFile("case.rec");
-  ASSERT_EQ(Occurrences(case_rec, ".....RESTART....."), 1);
-  const size_t mark = case_rec.find(".....RESTART.....");
-  EXPECT_LT(case_rec.find("OPTIMIZATION ITERATION NO."), mark);
-  // After the mark the resumed search goes on without its initial run; the second search
-  // is the only one that starts at its initial conditions.
-  EXPECT_EQ(Occurrences(case_rec.substr(mark), "OPTIMIZATION RECORD"), 1);
-  // The samples ran again, before the resumed search.
-  EXPECT_GT(SplitLines(ReadFile("runs.txt")).size(), 5u);
-  EXPECT_EQ(Occurrences(ReadFile("case.rec"), "INITIAL CONDITIONS:"), 5 + 1 + 5 + 1);
 }
 
 // ---- The bundled example through the tarne binary ------------------------------------------

@@ -1,7 +1,7 @@
 // Tests of the multistart method: its record, sample and seeds files against values computed
 // independently, the restoration of every parameter before each search, the start-up
 // refusals, failed runs, the independence of successive searches, and through the tarne
-// binary the restart of the first search and the bundled example with several minima.
+// binary the bundled example with several minima.
 #include "global/multistart.h"
 
 #include <gtest/gtest.h>
@@ -228,10 +228,12 @@ TEST(Multistart, StartUpRefusalsComeBeforeAnyModelRun) {
       {"estimation", "7 2.5", "", "pre-inversion runs is \"2.5\", not a whole number"},
       {"estimation", nullptr, "ms.in",
        "cannot open ms.in: it is a directory, not a regular file\n"},
-      {"estimation", "7 2", "slm_kor_ms1.rec", "cannot create slm_kor_ms1.rec: Is a directory\n"},
-      {"estimation", "7 2", "parameters.prn", "cannot create parameters.prn: Is a directory\n"},
+      {"estimation", "7 2", "slm_kor_ms1.rec",
+       "cannot create slm_kor_ms1.rec: it is a directory, not a regular file\n"},
+      {"estimation", "7 2", "parameters.prn",
+       "cannot create parameters.prn: it is a directory, not a regular file\n"},
       {"estimation", "7 2", "RandomNumberSeeds.prn",
-       "cannot create RandomNumberSeeds.prn: Is a directory\n"},
+       "cannot create RandomNumberSeeds.prn: it is a directory, not a regular file\n"},
       {"prediction", "7 2", "", prediction},
   };
   for (const auto& c : cases) {
@@ -350,7 +352,7 @@ TEST(Multistart, TheSecondSearchMatchesTheSameSearchAlone) {
   std::int32_t seed = chain.Next();
   SampleParameters(problem.record, seed);
   const short status =
-      RunLocalSearch(problem, CurrentParameterValues(problem.record), false).status;
+      RunLocalSearch(problem, CurrentParameterValues(problem.record)).status;
   ::testing::internal::GetCapturedStdout();
   problem.files.Close();
   ASSERT_EQ(status, 0);
@@ -363,30 +365,6 @@ TEST(Multistart, TheSecondSearchMatchesTheSameSearchAlone) {
   std::snprintf(optimised, sizeof optimised, "\t%lf\n\tb\t",
                 NaturalValue(problem.record.parameters[1]));
   EXPECT_NE(method_results.find(optimised), std::string::npos) << method_results;
-}
-
-// A run stopped through the stop file during its first local search, then restarted with
-// "/r": the samples run again, the first search resumes from the restart file and the
-// second starts from its sample.
-TEST(MultistartTool, RestartResumesTheFirstLocalSearchOnly) {
-  TempDir dir;
-  PestCase c = DecayCase();
-  c.rstfle = "restart";
-  c.post_extra =
-      "[ ! -e asked ] && [ $(grep -c . runs.txt) -eq 10 ] && touch asked && echo 1 > pest.stp\n";
-  c.Write();
-  WriteFile("ms.in", "21 2\n");
-  const testing_support::RunResult stopped = testing_support::RunTarne({"-ms", "case"});
-  ASSERT_EQ(stopped.exit_code, 0) << stopped.out;
-  ASSERT_TRUE(FileExists("case.rst")) << stopped.out;
-  EXPECT_EQ(ReadFile("slm_kor_ms1.rec").find(" Results of CT inversion run"), std::string::npos);
-  const testing_support::RunResult resumed = testing_support::RunTarne({"-ms", "case", "/r"});
-  ASSERT_EQ(resumed.exit_code, 0) << resumed.out;
-  EXPECT_EQ(TotalLines(ReadFile("slm_kor_ms1.rec")).size(), 2u);
-  const std::string case_rec = ReadFile("case.rec");
-  EXPECT_EQ(Occurrences(case_rec, ".....RESTART....."), 1);
-  // Samples and the first search, then the samples again and only the second search.
-  EXPECT_EQ(Occurrences(case_rec, "INITIAL CONDITIONS:"), 2 + 1 + 2 + 1);
 }
 
 // The bundled example: from the control file's start one search ends in a local minimum

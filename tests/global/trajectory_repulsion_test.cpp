@@ -202,10 +202,12 @@ TEST(TrMethod, NumberOfCtRuns) {
     std::vector<std::string> lines;  // in the record, in order
   };
   const Case cases[] = {
-      // Nct 0: no CT run, and the final lines say so instead of a run number.
+      // Nct 0: no CT run; the final lines give the marker and run 0, and a line says why.
       {"Y 3\n3 0 5 0.001\n", 0,
        {"                   RESULTS OF CT OPTIMIZATION RUNS\n\n\n\n\n\n\n"
         "                   RESULTS OF GLOBAL SEARCH PROCESS\n\n"
+        "The global search process yielded a total objective function value of -999.999000\n"
+        "This value was obtained from inversion run number 0\n\n"
         "No CT run was made, so there is no best objective function value.\n\n"}},
       // Nct 1: one run, from the best sample.
       {"Y 3\n3 1 5 0.001\n", 1,
@@ -284,7 +286,7 @@ TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {
       {"no input file", nullptr, {}, [] {}, "cannot open tr.in: No such file or directory", 1},
       {"record file cannot be made", "Y 3 4 2 5 0.001", {},
        [] { std::filesystem::create_directory("slm_kor_ms2.rec"); },
-       "cannot create slm_kor_ms2.rec: Is a directory", 1},
+       "cannot create slm_kor_ms2.rec: it is a directory, not a regular file", 1},
       {"malformed seed", "Y -x 4 2 5 0.001", {}, [] {},
        "cannot read tr.in (line 1): the random seed is \"-x\", not a whole number", 1},
       {"negative Npre", "Y 3\n-4 2 5 0.001", {}, [] {},
@@ -304,43 +306,14 @@ TEST(TrMethod, BadInputIsRefusedBeforeAnyModelRun) {
       {"no seeds file to read", "N 3 4 2 5 0.001", {}, [] {},
        "cannot open RandomNumberSeeds.prn: No such file or directory", 1},
       {"restart without a restart file", "Y 3 4 2 5 0.001", {"/r"}, [] {},
-       "Error opening the restart file.", 0},
+       "cannot open slm_kor_ms2.rst: No such file or directory; there is no interrupted run "
+       "to go on with",
+       1},
   });
 }
 
 TEST(TrMethod, PredictionModeIsRefused) {
   global_test::ExpectPredictionRefused(kTr, "Y 3 4 2 5 0.001");
-}
-
-// A run stopped through the stop file during its first CT run, then restarted with "/r":
-// the samples run again, the first CT run resumes from the restart file, the second starts
-// afresh. The decay a exp(-b x) takes several iterations per search.
-TEST(TrMethod, RestartResumesTheFirstCtRunOnly) {
-  TempDir dir;
-  PestCase c;
-  c.parameters = {{"a", "none", 1.0, 0.1, 10.0}, {"b", "none", 1.0, 0.01, 2.0}};
-  for (int x = 0; x <= 5; ++x) {
-    c.observations.push_back({"$1 * exp(-$2 * " + std::to_string(x) + ")",
-                              3.0 * std::exp(-0.4 * x) + 0.01 * (x % 3 - 1)});
-  }
-  c.rstfle = "restart";
-  c.noptmax = 8;
-  c.lsdistmin = 0.0;
-  c.post_extra =
-      "[ ! -e asked ] && [ $(wc -l < runs.txt) -eq 10 ] && touch asked && echo 1 > pest.stp\n";
-  c.Write();
-  WriteFile("tr.in", "Y 5\n3 2 5 0.001\n");
-  const RunResult stopped = RunTarne({"-tr", "case"});
-  ASSERT_EQ(stopped.exit_code, 0) << stopped.out;
-  ASSERT_TRUE(FileExists("case.rst")) << stopped.out;
-  const RunResult resumed = RunTarne({"-tr", "case", "/r"});
-  ASSERT_EQ(resumed.exit_code, 0) << resumed.out;
-  EXPECT_EQ(Occurrences(ReadFile("slm_kor_ms2.rec"), " Results of CT inversion run number"), 2);
-  const std::string case_rec = ReadFile("case.rec");
-  EXPECT_EQ(Occurrences(case_rec, ".....RESTART....."), 1);
-  // Samples and the first CT run, then samples again and only the second CT run.
-  EXPECT_EQ(Occurrences(case_rec, "INITIAL CONDITIONS:"), 3 + 1 + 3 + 1);
-  EXPECT_NE(resumed.out.find("\nBest result: CT run "), std::string::npos);
 }
 
 // ---- The bundled example through the tarne binary ------------------------------------------

@@ -74,10 +74,10 @@ TEST(LevenbergMarquardt, StartUpRefusalsReturnTheirStatus) {
   };
   const Case cases[] = {
       {[](PestCase& c) { c.mode = "prediction"; }, 1},
-      {[](PestCase& c) { c.parameters[0].value = 500.0; }, 0},  // out of bounds
+      {[](PestCase& c) { c.parameters[0].value = 500.0; }, 1},  // out of bounds
       {[](PestCase& c) {
          for (CaseParameter& p : c.parameters) p.transform = "fixed";
-       }, 0},
+       }, 1},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -18,8 +18,10 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+// A secant-mode problem of two parameters and two observations.
 ProblemRecord TwoByTwo() {
   ProblemRecord record = MakeRecord();
+  record.SLMMODE = 1;
   AddParameter(record, "a", "none", 2.0, 0.0, 10.0);
   AddParameter(record, "b", "none", 3.0, 0.0, 10.0);
   AddObservation(record, "y1", 1.0);
@@ -38,7 +40,6 @@ TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   state.starting_phi = 8.0;
   state.jacobian(2, 1) = 1.5;
   state.model_calls = 17;
-  saved.SLMMODE = 1;
   saved.parameters[2].value = 3.5;
   saved.observations[2].simulated[kBaseSlot] = 9.0;
   saved.observations[1].simulated[kFirstPerturbedSlot] = 7.0;
@@ -70,10 +71,48 @@ TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   EXPECT_EQ(RestoreEngineState(refused_state, refused, names), 1);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("the cyclic position"),
             std::string::npos);
-  EXPECT_EQ(refused.SLMMODE, 0);
   EXPECT_EQ(refused.RLAMBDA1, 0.01);
   EXPECT_EQ(refused.parameters[2].value, 3.0);
   EXPECT_EQ(refused.observations[2].simulated[kBaseSlot], 0.0);
+}
+
+// A restart file read ahead (before the tool opens its output files) and then taken gives the
+// search the state that reading it in place gives.
+TEST(EngineState, TakingAFileReadAheadEqualsRestoringIt) {
+  TempDir dir;
+  OutputNames names;
+  FilesNamesForWrite("case", names);
+  ProblemRecord saved = TwoByTwo();
+  LmState state = PrepareLocalSearch(saved, CurrentParameterValues(saved), 0.5);
+  state.n = 3;
+  state.phi = 2.0;
+  state.starting_phi = 4.0;
+  state.history[1] = 9.0;
+  state.history[2] = 4.0;
+  state.jacobian(1, 2) = -2.5;
+  state.cyclic_position = 2;
+  saved.parameters[1].value = 1.25;
+  ASSERT_EQ(SaveEngineState(state, saved, names), 0);
+
+  ProblemRecord in_place = TwoByTwo();
+  LmState restored = PrepareLocalSearch(in_place, CurrentParameterValues(in_place), 0.01);
+  ASSERT_EQ(RestoreEngineState(restored, in_place, names), 0);
+
+  ProblemRecord ahead = TwoByTwo();
+  RestartRecord read;
+  ASSERT_EQ(ReadRestartFile(read, ahead, names), 0);
+  LmState taken = PrepareLocalSearch(ahead, CurrentParameterValues(ahead), 0.01);
+  TakeEngineState(read, taken, ahead);
+
+  EXPECT_EQ(taken.n, restored.n);
+  EXPECT_EQ(taken.phi, restored.phi);
+  EXPECT_EQ(taken.cyclic_position, 2);
+  EXPECT_EQ(taken.jacobian(1, 2), -2.5);
+  EXPECT_EQ(taken.history.size(), restored.history.size());
+  EXPECT_EQ(taken.history[2], 4.0);
+  EXPECT_EQ(ahead.parameters[1].value, 1.25);
+  EXPECT_EQ(ahead.RLAMBDA1, in_place.RLAMBDA1);
+  EXPECT_GT(taken.jacobian_version, 0);
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ TEST(SlmTool, StartUpRefusalsWriteNoRecordFile) {
     c.edit(pest);
     pest.Write();
     const RunResult r = RunTarne(c.words);
-    EXPECT_EQ(r.exit_code, 0) << c.name;
+    EXPECT_EQ(r.exit_code, 1) << c.name;
     size_t at = 0;
     for (const std::string& line : c.lines) {
       at = r.out.find(line, at);
@@ -199,22 +199,23 @@ TEST(SlmTool, StartUpRefusalsWriteNoRecordFile) {
   }
 }
 
-TEST(SlmTool, RestartWordAppendsTheHeaderAndEmptiesTheOtherFiles) {
+// The finished run deleted its restart file: there is nothing to resume, and the refusal
+// leaves the finished run's files as they were, its best parameters included.
+TEST(SlmTool, RestartWithoutARestartFileLeavesTheFilesAsTheyWere) {
   TempDir dir;
   DecayCase().Write();
   ASSERT_EQ(RunTarne({"-slm", "case"}).exit_code, 0);
   WriteFile("case.mtt", "left over\n");
-  // The finished run deleted its restart file: there is nothing to resume.
+  const std::string rec = ReadFile("case.rec"), par = ReadFile("case.par");
   const RunResult r = RunTarne({"-slm", "case", "/r"});
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.out.find("\n\nError opening the restart file.\n"
                        "Possibly previous run was not halted prematurely.\n\n"),
             std::string::npos);
-  const std::string rec = ReadFile("case.rec");
-  EXPECT_EQ(Occurrences(rec, "RECORD FILE"), 2);
-  EXPECT_EQ(Occurrences(rec, "OPTIMISATION RESULTS"), 1);
-  EXPECT_EQ(ReadFile("case.mtt"), "");
-  EXPECT_EQ(ReadFile("case.par"), "");
+  EXPECT_EQ(ReadFile("case.rec"), rec);
+  EXPECT_EQ(ReadFile("case.mtt"), "left over\n");
+  EXPECT_EQ(ReadFile("case.par"), par);
+  EXPECT_NE(par, "");
 }
 
 // What a finished run leaves that must not depend on an interruption: the best parameters,
@@ -289,6 +290,23 @@ TEST(SlmTool, ResumedRunEndsExactlyAsTheUninterruptedOne) {
       EXPECT_NE(ReadFile("case.rec").find(".....RESTART....."), std::string::npos);
     }
   }
+}
+
+// A resumed run stopped again at its first model run, before it could find better
+// parameters, leaves the best parameters of the interrupted run in ".par".
+TEST(SlmTool, AResumedRunKeepsTheBestParametersFromItsStart) {
+  TempDir dir;
+  PestCase c = DecayCase();
+  c.post_extra = "n=$(cat count 2>/dev/null || echo 0)\nn=$((n + 1))\necho $n > count\n"
+                 "if [ \"$n\" = 9 ] || [ \"$n\" = 10 ]; then echo 1 > pest.stp; fi\n";
+  c.Write();
+  ASSERT_EQ(RunTarne({"-slm", "case"}).exit_code, 0);
+  ASSERT_TRUE(FileExists("case.rst"));
+  const std::string par = ReadFile("case.par");
+  ASSERT_NE(par, "");
+  ASSERT_EQ(RunTarne({"-slm", "case", "/r"}).exit_code, 0);
+  EXPECT_EQ(ReadFile("count"), "10\n");
+  EXPECT_EQ(ReadFile("case.par"), par);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST(MonteCarloEndToEnd, SensitivityModeRunsFiveHundredSamples) {
 TEST(MonteCarloEndToEnd, UnreadableInputIsReportedAndNothingRuns) {
   TempDir dir;
   const auto result = RunTarne({"-m10", "missing.in"});
-  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.out.find("Error: unable to read the input monte carlo file.\n"),
             std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("Best objective"), std::string::npos);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <cstdio>
 #include <string>
 
 #include "montecarlo/crt_random.h"
@@ -165,6 +166,28 @@ TEST_F(MonteCarloTest, NoProcessRunsWhenAnotherCouldNotReadTheInput) {
   out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&other, 10, "missing.in"), 0); });
   EXPECT_EQ(out, std::string("cannot open missing.in: No such file or directory\n") + kError);
   EXPECT_EQ(other.gathered_sizes, (std::vector<long>{1}));
+  EXPECT_FALSE(FileExists("best.out"));
+}
+
+// The same comparison covers the observation file and the files the model reads for a
+// sample: a process that cannot read them stops every process before the first sample.
+TEST_F(MonteCarloTest, NoProcessRunsWhenOneCannotReadItsObservationsOrModelFiles) {
+  testing_support::WriteRosenbrockInput();
+  TestPartition ready(2, 0, 0, 0, 2);
+  ready.other_values = {0.0, 1.0};  // partition 1 read the input, not its model files
+  std::string out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&ready, 10, "mc.in"), 0); });
+  EXPECT_EQ(out, "Error: another process of the run could not read its observation file or the "
+                 "model's input files; no sample was run.\n");
+  EXPECT_EQ(ready.gathered_sizes, (std::vector<long>{1}));
+
+  std::remove("obs.txt");
+  TestPartition unready(2, 1, 0, 1, 2);
+  unready.other_values = {2.0, 0.0};  // partition 0 can run
+  out = CaptureOutput([&] { EXPECT_EQ(run_monte_carlo(&unready, 10, "mc.in"), 0); });
+  // (The library names obs.txt on standard error.)
+  EXPECT_EQ(out, "Error: unable to read the observation file or the model's input files; no "
+                 "sample was run.\n");
+  EXPECT_FALSE(FileExists("log_file_p0.log"));
   EXPECT_FALSE(FileExists("best.out"));
 }
 

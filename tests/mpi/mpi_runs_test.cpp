@@ -177,12 +177,44 @@ TEST_F(MpiRuns, MonteCarloInputMissingOnOneProcessStopsEveryProcess) {
   const std::string a = fs::absolute("a").string(), b = fs::absolute("b").string();
   const RunResult result = Mpirun({{"-np", "1", "-wdir", a, TARNE_BINARY, "-m10", "mc.in"},
                                    {"-np", "1", "-wdir", b, TARNE_BINARY, "-m10", "mc.in"}});
-  EXPECT_EQ(result.exit_code, 0) << Describe(result);
+  EXPECT_EQ(result.exit_code, 1) << Describe(result);
   EXPECT_EQ(CountOf(result.out, "Error: unable to read the input monte carlo file.\n"), 1);
   EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read the input "
                                 "monte carlo file; no sample was run.\n"), 1);
   EXPECT_FALSE(FileExists("a/log_file_p0.log"));
   EXPECT_FALSE(FileExists("a/best.out"));
+}
+
+// A process that cannot read its forcing or its observation file would fail each of its
+// samples while the other carries on: before the first sample the processes compare, and
+// every one of them ends with status 1 and one line saying why.
+TEST_F(MpiRuns, MonteCarloFilesMissingOnOneProcessStopEveryProcess) {
+  for (const char* missing : {"forcing.txt", "observed.obs"}) {
+    for (const char* where : {"a", "b"}) {
+      CopyIntoCwd(SourcePath("examples/hydro"));
+      fs::rename("hydro", where);
+    }
+    fs::remove(std::string("b/") + missing);
+    const std::string a = fs::absolute("a").string(), b = fs::absolute("b").string();
+    const RunResult result = Mpirun({{"-np", "1", "-wdir", a, TARNE_BINARY, "-m10", "mc.in"},
+                                     {"-np", "1", "-wdir", b, TARNE_BINARY, "-m10", "mc.in"}});
+    EXPECT_EQ(result.exit_code, 1) << missing << Describe(result);
+    EXPECT_NE((result.out + result.err)
+                  .find(std::string("cannot ") +
+                        (missing[0] == 'f' ? "read catchment.prj" : "open observed.obs")),
+              std::string::npos)
+        << missing << result.out << result.err;
+    EXPECT_EQ(CountOf(result.out, "Error: unable to read the observation file or the model's "
+                                  "input files; no sample was run.\n"), 1) << missing;
+    EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read its "
+                                  "observation file or the model's input files; no sample "
+                                  "was run.\n"), 1) << missing;
+    for (const char* where : {"a", "b"}) {
+      EXPECT_FALSE(FileExists(std::string(where) + "/log_file_p0.log")) << missing;
+      EXPECT_FALSE(FileExists(std::string(where) + "/best.out")) << missing;
+      fs::remove_all(where);
+    }
+  }
 }
 
 // ---- A single project run ------------------------------------------------------------------
@@ -282,14 +314,14 @@ TEST_F(MpiRuns, BatchAndSceLeaveTheFilesOfOneProcess) {
   }
 }
 
-// A tool that ends the process from deep inside (here -slm asked to resume without a
-// restart file, which ends with status 0) ends the whole run: the other process is not left
-// waiting for rank 0.
+// A tool that ends with a failure (here -slm asked to resume without a restart file, which
+// it refuses with status 1) ends the whole run with that status: the other process is not
+// left waiting for rank 0.
 TEST_F(MpiRuns, AToolThatEndsTheProcessEndsTheRun) {
   CopyIntoCwd(SourcePath("examples/global"));
   fs::current_path("global");
   const RunResult result = TarneOn(2, {"-slm", "sine.pst", "/r"});
-  EXPECT_EQ(result.exit_code, 0) << Describe(result);
+  EXPECT_EQ(result.exit_code, 1) << Describe(result);
   EXPECT_EQ(CountOf(result.out, "Using the (Secant) Levenberg-Marquardt local search method"), 1)
       << result.out;
   EXPECT_EQ(CountOf(result.out, "Error opening the restart file."), 1) << result.out;

@@ -130,6 +130,54 @@ TEST(ReadControlFile, WritesTheReplacementList) {
             "3\n[k1] \"%16.8lf\"\n[k2] \"%16.8lf\"\n[k3] \"%16.8lf\"\n");
 }
 
+// Read for a caller that writes the list itself (once every other input is checked):
+// nothing is written, and the list is the one the plain read writes.
+TEST(ReadControlFile, CanHandTheReplacementListBackUnwritten) {
+  TempDir dir;
+  ProblemRecord r;
+  WriteFile("case.pst", Fixture());
+  std::string list;
+  ASSERT_EQ(ReadControlFile(r, "case", list), 0);
+  EXPECT_FALSE(testing_support::FileExists("tarne.in"));
+  ASSERT_TRUE(WriteReplacementList(list));
+  EXPECT_EQ(ReadFile("tarne.in"),
+            "3\n[k1] \"%16.8lf\"\n[k2] \"%16.8lf\"\n[k3] \"%16.8lf\"\n");
+}
+
+// Header texts are free, but a header where another line stands, or the header of another
+// known section, shows a count or a section that is wrong.
+TEST(ReadControlFile, ChecksWhatStandsWhereASectionBegins) {
+  TempDir dir;
+  const struct {
+    std::string text;
+    std::string message;  // empty: the file is read
+  } cases[] = {
+      {Edited(Fixture(), "* observation data", "*   OBSERVATION   Data"), ""},
+      {Edited(Fixture(), "* model command line", "* commands"), ""},
+      {Edited(Fixture(), "3 4 3 1 3", "3 4 3 0 3").substr(0, Fixture().find("* prior")), ""},
+      {Edited(Fixture(), "heads\nflows\nregul\n", "heads\nflows\nregul\n\n"),
+       "(line 27): an empty line stands where the section \"* observation data\" should "
+       "begin: the observation groups section holds more lines than NOBSGP (3)"},
+      {Edited(Fixture(), "k3 k1\n", ""),
+       "(line 22): the tie line of k3 is missing: a section header stands in its place"},
+      {Edited(Fixture(), "* prior information\n", ""),
+       "(line 38): \"pi1 1.0 * k1 - 2.5 * log(k2) = 3.0 1.0 regul\" stands where the section "
+       "\"* prior information\" should begin: the model input/output section holds more lines "
+       "than NTPLFLE + NINSFLE (2)"},
+  };
+  for (const auto& c : cases) {
+    ProblemRecord r;
+    std::string out;
+    const short status = ReadText(c.text, r, &out);
+    if (c.message.empty()) {
+      EXPECT_EQ(status, 0) << out;
+    } else {
+      EXPECT_EQ(status, 1);
+      EXPECT_NE(out.find("cannot read case.pst " + c.message), std::string::npos) << out;
+    }
+  }
+}
+
 TEST(ReadControlFile, WithoutParametersTheReplacementListIsEmpty) {
   TempDir dir;
   ProblemRecord r;

@@ -48,7 +48,7 @@ TEST(CopyRunner, RunsInTheCopyAndTurnsEveryEndIntoAnOutcome) {
       {"read", "sh post.sh", "pif #\nl1 !o1!\n", 0, -1, ""},
       {"output gone", "sh post.sh; rm model.out", "pif #\nl1 !o1!\n", 1, -1,
        "cannot open model.out"},
-      {"semi-fixed", "sh post.sh", "pif #\nl1 (o1)1:5\n", 1, 0,
+      {"semi-fixed", "sh post.sh", "pif #\nl1 (o1)1:5\n", 1, 1,
        "Semi-fixed observations are currently not supported"},
   };
   for (const auto& c : cases) {

@@ -238,7 +238,7 @@ TEST(InstructionFiles, InstructionFileIsRewoundForEveryRead) {
   EXPECT_EQ(handles.slot[2], nullptr);
 }
 
-TEST(InstructionFiles, SemiFixedObservationEndsTheProcessWithStatusZero) {
+TEST(InstructionFiles, SemiFixedObservationEndsTheProcessWithStatusOne) {
   TempDir dir;
   ProblemRecord record = RecordWithObservations({"o1", "o2"});
   AddInstructionFiles(record, 1);
@@ -253,7 +253,7 @@ TEST(InstructionFiles, SemiFixedObservationEndsTheProcessWithStatusZero) {
         std::fprintf(stderr, "returned");
         std::abort();
       },
-      testing::ExitedWithCode(0), "");
+      testing::ExitedWithCode(1), "");
   EXPECT_EQ(ReadFile("stdout.txt"),
             "Semi-fixed observations are currently not supported with the calibration toolbox.\n"
             "Modify the instruction file(s) accordingly and rerun the toolbox.\n");

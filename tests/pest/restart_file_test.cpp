@@ -30,7 +30,8 @@ std::uint64_t Bits(double value) {
 }
 
 // Everything a restart file holds, with the problem it belongs to: NOBS 2, NPRIOR 1, three
-// parameters of which two are adjustable, two observation groups.
+// parameters of which two are adjustable, two observation groups, the secant mode with full
+// updates above the ratio 1.5 and two columns.
 struct EngineState {
   ProblemRecord record;
   RestartRecord items;
@@ -41,6 +42,11 @@ struct EngineState {
     record.NPAR = 3;
     record.NUMADJ = 2;
     record.NOBSGP = 2;
+    record.SLMMODE = 1;
+    record.SLMFULLUPD = 1;
+    record.SLMFULLRAT = 1.5;
+    record.SLMNCOL = 2;
+    items.SLMFULLRAT = 1.5;
     items.jacobian = matrix(1, 3, 1, 2);
     items.best_jacobian = matrix(1, 3, 1, 2);
     items.history = dvector(10);
@@ -56,8 +62,8 @@ struct EngineState {
   // Every real item in a fixed order, so that tests can fill and compare them all.
   std::vector<double*> Reals() {
     RestartRecord& r = items;
-    std::vector<double*> reals = {&r.SLMFULLRAT, &r.phi, &r.starting_phi, &r.lowest_phi,
-                                  &r.RLAMBDA1, &r.largest_change, &r.last_change};
+    std::vector<double*> reals = {&r.phi, &r.starting_phi, &r.lowest_phi, &r.RLAMBDA1,
+                                  &r.largest_change, &r.last_change};
     for (long i = 1; i <= 3; ++i) {
       for (long j = 1; j <= 2; ++j) {
         reals.push_back(&r.jacobian(i, j));
@@ -232,7 +238,7 @@ TEST(RestartFile, InfinitiesOnlyWhereTheEngineWritesThem) {
 
 // A restart file in the fixed-point form with 18 decimals, as older runs wrote it.
 std::string FixedPointRestartFile() {
-  std::string text = "0\n1\n1.500000000000000000\n2\n0.750000000000000000\n";
+  std::string text = "1\n1\n1.500000000000000000\n2\n0.750000000000000000\n";
   for (int row = 1; row <= 6; ++row) text += "0.250000000000000000\t-1.125000000000000000\t\n";
   text += "3\n6.000000000000000000\n8.000000000000000000\n";
   for (const char* item : {"10.0", "8.0", "6.0", "1.0", "2.0", "3.0", "4.5", "5.5", "6.0",
@@ -344,20 +350,64 @@ TEST(RestartFile, RefusesADirectoryAndOverlongItems) {
                  "400 characters\n");
 }
 
-TEST(RestartFileDeathTest, AMissingFileEndsTheRunQuietlySuccessful) {
+// A restart without a restart file is refused with the file named and the lines that say
+// why there may be none; the run it belongs to ends with a failure.
+TEST(RestartFile, AMissingFileIsRefused) {
   TempDir dir;
-  EngineState read;
-  EXPECT_EXIT(
-      {
-        std::freopen("stdout.txt", "w", stdout);
-        Read(read, CaseNames());
-        std::exit(99);
-      },
-      testing::ExitedWithCode(0), "");
-  EXPECT_EQ(ReadFile("stdout.txt"),
+  std::string out;
+  EXPECT_EQ(ReadCaptured(out), 1);
+  EXPECT_EQ(out,
             "cannot open case.rst: No such file or directory\n"
             "\n\nError opening the restart file.\n"
             "Possibly previous run was not halted prematurely.\n\n");
+}
+
+// A restart file belongs to the run that wrote it: a file of another mode, other settings or
+// another size, or with more after its last item, is refused with the item and its line.
+TEST(RestartFile, RefusesAFileOfAnotherRunModeOrSize) {
+  TempDir dir;
+  const std::string full = FixedPointRestartFile();
+  const std::string row = "0.250000000000000000\t-1.125000000000000000\t\n";
+  auto replaced = [&full](const std::string& from, const std::string& to) {
+    std::string text = full;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    std::string text;
+    std::string message;
+  } refused[] = {
+      {replaced("1\n1\n1.5", "0\n1\n1.5"),
+       "(line 1): SLMMODE is 0 in the restart file but 1 in the control file"},
+      {replaced("1\n1\n1.5", "1\n0\n1.5"),
+       "(line 2): SLMFULLUPD is 0 in the restart file but 1 in the control file"},
+      {replaced("1.500000000000000000", "1.25"),
+       "(line 3): SLMFULLRAT is 1.25 in the restart file but 1.5 in the control file"},
+      {replaced("\n2\n0.75", "\n1\n0.75"),
+       "(line 4): SLMNCOL is 1 in the restart file but 2 in the control file"},
+      {replaced(row, "0.25\t\n"),
+       "(line 6): row 1 of the Jacobian holds fewer values than the 2 adjustable parameters"},
+      {replaced(row, "0.25\t1\t2\t\n"),
+       "(line 6): row 1 of the Jacobian holds more values than the 2 adjustable parameters"},
+      {replaced(row, row + row),
+       "(line 12): the best Jacobian has more rows than the 3 observations and prior items"},
+      {replaced("\n3\n6.0", "\n1\n6.0"),
+       "(line 12): the iteration number 1 cannot follow a completed iteration"},
+      {replaced("\n7.0\n", "\n7.0 8.0\n"),
+       "(line 26): the line of the simulated values holds more than one item"},
+      {replaced("\n0\n7.0", "\n2\n7.0"),
+       "(line 25): the switch flag is 2; it lies from 0 to 1 in a file the engine wrote"},
+      {replaced("\n42\n2\n", "\n42\n4\n"),
+       "(line 42): the cyclic position is 4; it lies from 0 to 3"},
+      {full + "0\n", "(line 43): something follows the cyclic position, the last item"},
+  };
+  for (const auto& bad : refused) {
+    WriteFile("case.rst", bad.text);
+    std::string out;
+    EXPECT_EQ(ReadCaptured(out), 1) << bad.message;
+    EXPECT_EQ(out.rfind("cannot read case.rst " + bad.message, 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+  }
 }
 
 }  // namespace

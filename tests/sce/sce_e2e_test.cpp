@@ -128,18 +128,19 @@ TEST(SceEndToEnd, SameInputSameLogAndOutput) {
   EXPECT_EQ(outs[0], outs[1]);
 }
 
-// The file is named with the reason before the fixed line; without an input there is no
-// observation file to read, so the search reports that it was not set up.
+// The file is named with the reason before the fixed line; without an input the observation
+// file name is empty, so the observation error line ends the run (status 1).
 TEST(SceEndToEnd, MissingInputFileIsNamedAndNoSearchRuns) {
   TempDir dir;
   testing_support::RunResult r = RunTarne({"-c", "nope.in"});
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.out.find("cannot open nope.in: No such file or directory\n"
                        "Can't open SCE input file nope.in\n"
-                       "Error: unable to successufully setup SCE-UA. Unable to run.\n"
-                       "Error: unable to successfully run the SCE method\n"),
+                       "Error: unable to open the observation file for reading or problem "
+                       "while reading it.\nAttempted to read file: \n"),
             std::string::npos)
       << r.out;
+  EXPECT_EQ(r.out.find("SCE-UA"), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(FileExists("sce_output.out"));
 }
