@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,84 @@ TEST_F(GlobalSpread, SearchesThatFailAtAPointOfTheModelGoOnAsOnOneProcess) {
     EXPECT_EQ(WithoutBanners(spread.out), WithoutBanners(alone.out)) << processes;
     fs::remove_all("many/tarne_copies");
     ExpectSameFiles("one", "many");
+  }
+}
+
+// What a finished multistart run leaves that an interruption must not change: the records
+// without the marks of a resumption, the sensitivity, best-parameter, sample and seeds files.
+std::map<std::string, std::string> MultistartResults(const std::string& dir) {
+  const std::string mark = "\n\n                             .....RESTART.....\n\n";
+  std::map<std::string, std::string> results;
+  for (const char* file : {"slm_kor_ms1.rec", "sine.rec", "sine.sen", "sine.par",
+                           "parameters.prn", "RandomNumberSeeds.prn"}) {
+    std::string text = ReadFile(dir + "/" + file);
+    for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+      text.erase(at, mark.size());
+    }
+    results[file] = text;
+  }
+  return results;
+}
+
+// The lines of the model script that kill the tarne process above the model's run number n
+// (counted in each directory) when the run is made in a directory whose path matches where.
+std::string KillAt(const std::string& where, int n) {
+  return "n=$(cat count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > count\n"
+         "case \"$PWD\" in " + where + ")\n"
+         "  if [ \"$n\" = " + std::to_string(n) + " ]; then pid=$$\n"
+         "    while [ \"$pid\" -gt 1 ]; do\n"
+         "      pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
+         "      if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
+         "    done\n"
+         "  fi;;\n"
+         "esac\n";
+}
+
+// The example with RSTFLE "restart" and four starts.
+void WriteRestartExample(const std::string& dir, const std::string& script) {
+  WriteExample(dir, script);
+  std::string pst = ReadFile(dir + "/sine.pst");
+  pst.replace(pst.find("norestart"), 9, "restart");
+  WriteFile(dir + "/sine.pst", pst);
+  WriteFile(dir + "/ms.in", "1\n4\n");
+}
+
+// Multistart killed in the middle of a search, on another process under mpirun or on one
+// process alone, and resumed with "/r" under mpirun: the searches finished before the kill
+// are taken from the method's restart file in their order, the others made again at once.
+TEST_F(GlobalSpread, MultistartKilledInASearchResumesExactlyUnderMpirun) {
+  WriteRestartExample("one", ModelScript(""));
+  ASSERT_EQ(RunMethod("one", 0, "-ms").exit_code, 0);
+  const auto reference = MultistartResults("one");
+  const struct {
+    int processes;  // of the interrupted run; 0: one process alone
+    std::string where;
+    int run;  // the interrupted run's model run (counted where it was made) that is killed
+    int resumed_on;
+    std::string taken;  // what the resumed run takes from the method's restart file
+  } cases[] = {
+      // Process 1 makes two of the four sample runs, then search 1.
+      {2, "*/tarne_copies/process_1", 8, 2, "4 finished model runs and searches are taken "
+                                            "from it.\n"},
+      // Alone, the fourth sample run is the last; search 1 has saved its first iteration.
+      {0, "*/many", 12, 3, "4 finished model runs and searches are taken from it, and the "
+                           "local search under way goes on"},
+  };
+  for (const auto& c : cases) {
+    WriteRestartExample("many", ModelScript(KillAt(c.where, c.run)));
+    const RunResult killed = RunMethod("many", c.processes, "-ms");
+    EXPECT_NE(killed.exit_code, 0) << Describe(killed);
+    ASSERT_TRUE(testing_support::FileExists("many/slm_kor_ms1.rst")) << c.processes;
+    const fs::path back = fs::current_path();
+    fs::current_path("many");
+    const RunResult resumed = TarneOn(c.resumed_on, {"-ms", "sine", "/r"});
+    fs::current_path(back);
+    ASSERT_EQ(resumed.exit_code, 0) << Describe(resumed);
+    EXPECT_EQ(CountOf(resumed.out, "Going on from slm_kor_ms1.rst: " + c.taken), 1)
+        << resumed.out;
+    EXPECT_EQ(MultistartResults("many"), reference) << c.processes;
+    EXPECT_FALSE(testing_support::FileExists("many/slm_kor_ms1.rst"));
+    EXPECT_FALSE(fs::exists("many/tarne_copies"));
   }
 }
 
