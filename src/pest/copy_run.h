@@ -1,7 +1,8 @@
 // One model run of a spread batch as a process makes it in its working copy: the value file
 // rank 0 formatted, the model, the post-run command and the output reading, with the console
 // text captured and a process end on the way turned into the run's outcome. Used by rank 0
-// and the other processes alike (run_spread.h).
+// and the other processes alike (run_spread.h); its two guards (a process end that ends a
+// run, a working directory for a while) serve the searches made in working copies too.
 #pragma once
 
 #include <filesystem>
