@@ -13,7 +13,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 bench=$build/bench/bench_slm_spread
 tarne=$build/src/driver/tarne
 # shellcheck source=bench/spread_bench_common.sh
