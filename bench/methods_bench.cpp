@@ -157,16 +157,18 @@ void PrintRow(Method m, const methods::MethodSummary& s) {
   std::printf("\n");
 }
 
-// The comparison line of one problem.
-void PrintVerdict(const std::map<Method, methods::MethodSummary>& summaries) {
+// The comparison line of one problem; returns whether the target holds there.
+bool PrintVerdict(const std::map<Method, methods::MethodSummary>& summaries) {
   const auto sce = summaries.find(Method::kSce);
-  if (sce == summaries.end()) return;
+  if (sce == summaries.end()) return false;
   const int needed = static_cast<int>(std::ceil(kNeededShare * sce->second.seeds - 1e-9));
   std::string met, closest;
   int closest_reached = -1;
   for (const auto& [m, s] : summaries) {
     if (!methods::IsGlobalLm(m)) continue;
-    if (methods::BeatsSce(s, sce->second, needed)) met += std::string(met.empty() ? "" : ", ") + methods::MethodLabel(m);
+    if (methods::BeatsSce(s, sce->second, needed)) {
+      met += std::string(met.empty() ? "" : ", ") + methods::MethodLabel(m);
+    }
     if (s.reached > closest_reached) {
       closest_reached = s.reached;
       closest = methods::MethodLabel(m);
@@ -178,6 +180,7 @@ void PrintVerdict(const std::map<Method, methods::MethodSummary>& summaries) {
     std::printf("target NOT met; closest %s with %d of %d\n", closest.c_str(), closest_reached,
                 sce->second.seeds);
   }
+  return !met.empty();
 }
 
 struct ProblemResult {
@@ -185,7 +188,9 @@ struct ProblemResult {
   double lowest = HUGE_VAL;  // of every run, to check the global minimum
 };
 
-void RunProblem(const methods::Problem& p, const methods::Sources& sources, const Options& o,
+// Runs every method on one problem and prints its block of the table; returns whether the
+// comparison target holds on it.
+bool RunProblem(const methods::Problem& p, const methods::Sources& sources, const Options& o,
                 const fs::path& work, std::FILE* plot) {
   std::vector<methods::Job> jobs;
   for (Method m : o.methods) {
@@ -228,11 +233,12 @@ void RunProblem(const methods::Problem& p, const methods::Sources& sources, cons
                    s.reached_in_budget);
     }
   }
-  PrintVerdict(summaries);
+  const bool met = PrintVerdict(summaries);
   if (r.lowest < p.global_phi * (1.0 - 1e-6)) {
     std::printf("note: a run found phi %.10g, below the global minimum given above\n", r.lowest);
   }
   std::fflush(stdout);
+  return met;
 }
 
 }  // namespace
@@ -273,6 +279,7 @@ int main(int argc, char** argv) {
               "model runs until the method stopped (median, 90th percentile by nearest rank); "
               "first = median runs until first reached\n", kTolerance);
   for (const std::string& line : methods::SettingsLines()) std::printf("settings %s\n", line.c_str());
+  std::string met, not_met;
   for (const std::string& label : o.problems) {
     methods::Problem problem;
     std::string reason;
@@ -280,8 +287,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bench_methods: %s\n", reason.c_str());
       return 2;
     }
-    RunProblem(problem, sources, o, work, plot);
+    std::string& list = RunProblem(problem, sources, o, work, plot) ? met : not_met;
+    list += " " + label;
   }
+  std::printf("\ntarget met on:%s\ntarget not met on:%s\n", met.empty() ? " -" : met.c_str(),
+              not_met.empty() ? " -" : not_met.c_str());
   if (plot != nullptr) std::fclose(plot);
   if (!o.keep) fs::remove_all(work, error);
   std::printf("\nmethods: %.0f seconds\n",
