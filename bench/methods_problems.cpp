@@ -37,17 +37,6 @@ std::string ReadText(const fs::path& path) {
   return text.str();
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out.flush()) Fatal("cannot write " + path.string());
-}
-
-std::string Number(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
 
 void CopyInto(const fs::path& from, const fs::path& dir, const std::string& as = "") {
   std::error_code error;
@@ -121,8 +110,8 @@ void WriteModelDescription(const Problem& p, bool objective_form, const fs::path
                      std::to_string(p.names.size()) + "\n";
   if (p.kind == ProblemKind::kNist) text += "dat " + p.dat + "\n";
   text += "observations " + std::to_string(p.observed.size()) + "\n";
-  for (double value : p.observed) text += Number(value) + "\n";
-  WriteText(dir / kModelDescription, text);
+  for (double value : p.observed) text += ExactNumber(value) + "\n";
+  WriteTextFile(dir / kModelDescription, text);
 }
 
 struct ModelDescription {
@@ -210,6 +199,18 @@ std::vector<double> ReadNumbersPerLine(const std::string& text,
 
 }  // namespace
 
+void WriteTextFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) Fatal("cannot write " + path.string());
+}
+
+std::string ExactNumber(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
 const std::vector<std::string>& NistProblemNames() {
   static const std::vector<std::string> names = {"BoxBOD", "Eckerle4", "MGH10", "MGH17"};
   return names;
@@ -294,17 +295,17 @@ void WritePestCase(const Problem& p, const Sources& sources, const ControlText& 
                     "\n* parameter groups\ng " + control.derivative_group +
                     "\n* parameter data\n";
   for (size_t j = 0; j < p.names.size(); ++j) {
-    pst += p.names[j] + " none relative " + Number(start[j]) + " " + Number(p.lower[j]) + " " +
-           Number(p.upper[j]) + " g 1.0 0.0 1\n";
+    pst += p.names[j] + " none relative " + ExactNumber(start[j]) + " " + ExactNumber(p.lower[j]) + " " +
+           ExactNumber(p.upper[j]) + " g 1.0 0.0 1\n";
   }
   pst += "* observation groups\nobs\n* observation data\n";
   for (size_t i = 0; i < p.observed.size(); ++i) {
-    pst += p.observation_names[i] + " " + Number(p.observed[i]) + " 1.0 obs\n";
+    pst += p.observation_names[i] + " " + ExactNumber(p.observed[i]) + " 1.0 obs\n";
   }
   pst += "* model command line\nnone ./" + std::string(kModelLink) +
          "\n* model input/output\n" + templ + " " + project + "\n" + instructions + " " +
          output + "\n* prior information\n";
-  WriteText(dir / "case.pst", pst);
+  WriteTextFile(dir / "case.pst", pst);
   if (hydro) {
     for (const char* file : {"catchment.prj", "catchment.tpl", "catchment.ins", "forcing.txt"}) {
       CopyInto(p.example / file, dir);
@@ -320,9 +321,9 @@ void WritePestCase(const Problem& p, const Sources& sources, const ControlText& 
       tpl.replace(at, name.size() + 2, "$" + name + "$");
     }
     for (const std::string& name : p.observation_names) ins += "l1 !" + name + "!\n";
-    WriteText(dir / project, prj);
-    WriteText(dir / templ, tpl);
-    WriteText(dir / instructions, ins);
+    WriteTextFile(dir / project, prj);
+    WriteTextFile(dir / templ, tpl);
+    WriteTextFile(dir / instructions, ins);
   }
   WriteModelDescription(p, false, dir);
   LinkModel(sources, dir);
@@ -331,7 +332,7 @@ void WritePestCase(const Problem& p, const Sources& sources, const ControlText& 
 void WriteObjectiveCase(const Problem& p, const Sources& sources, const fs::path& dir) {
   std::string list = std::to_string(p.names.size()) + "\n";
   for (const std::string& name : p.names) list += "[" + name + "] \"%.17e\"\n";
-  WriteText(dir / kCalibratedList, list);
+  WriteTextFile(dir / kCalibratedList, list);
   if (p.kind == ProblemKind::kHydro) {
     // The catchment's own project; its replacement list and value file must exist, though
     // every value they give is calibrated.
@@ -343,8 +344,8 @@ void WriteObjectiveCase(const Problem& p, const Sources& sources, const fs::path
   std::string prj = "kind external\noutput " + std::string(kParameterListing) + "\n";
   for (const std::string& name : p.names) prj += "parameter " + name + " [" + name + "]\n";
   prj += "command ./" + std::string(kModelLink) + "\nobjective " + kObjectiveFile + "\n";
-  WriteText(dir / kObjectiveProject, prj);
-  WriteText(dir / kObservationFile, "# the objective is the model's: no observations here\n");
+  WriteTextFile(dir / kObjectiveProject, prj);
+  WriteTextFile(dir / kObservationFile, "# the objective is the model's: no observations here\n");
   WriteModelDescription(p, true, dir);
   LinkModel(sources, dir);
 }
@@ -401,8 +402,8 @@ int RunModelCommand() {
   const double phi = SumOfSquares(d.observed, simulated);
   std::string text;
   if (d.form == "objective") {
-    text = Number(phi) + "\n";
-    WriteText(kObjectiveFile, text);
+    text = ExactNumber(phi) + "\n";
+    WriteTextFile(kObjectiveFile, text);
   } else if (d.kind != "hydro") {
     char line[40];
     for (double y : simulated) {
@@ -410,7 +411,7 @@ int RunModelCommand() {
       std::snprintf(line, sizeof line, "%.17e\n", y);
       text += line;
     }
-    WriteText(kModelOutput, text);
+    WriteTextFile(kModelOutput, text);
   }
   AppendTrace(phi);
   return 0;

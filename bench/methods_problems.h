@@ -85,6 +85,11 @@ std::vector<double> ReadTrace(const std::filesystem::path& dir, TraceSource sour
 std::vector<double> MonteCarloLogObjectives(const std::string& text);
 std::vector<double> SceLogObjectives(const std::string& text);
 
+// Writes a text file anew; a failure ends the benchmark with a message.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text);
+// A number as text that reads back as the same double.
+std::string ExactNumber(double value);
+
 // The model program: started as the model command in a run directory, it reads the model's
 // description there and evaluates one run. Returns the exit status.
 int RunModelCommand();

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <utility>
@@ -61,21 +60,6 @@ std::string WithSeed(const char* format, unsigned seed) {
   return text;
 }
 
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out.flush()) {
-    std::fprintf(stderr, "bench_methods: cannot write %s\n", path.string().c_str());
-    std::exit(2);
-  }
-}
-
-std::string Number(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
 // The head of the Monte Carlo and SCE input files: project, second path, observations.
 std::string InputHead() {
   return std::string(kObjectiveProject) + "\n" + kCalibratedList + "\n" + kObservationFile + "\n";
@@ -86,8 +70,8 @@ std::vector<std::string> InputArgs(const Problem& p, Method method, int seeds,
   switch (method) {
     case Method::kMonteCarlo: {
       std::string in = InputHead() + std::to_string(p.names.size()) + "\n";
-      for (size_t j = 0; j < p.names.size(); ++j) in += Number(p.lower[j]) + " " + Number(p.upper[j]) + "\n";
-      WriteFile(dir / "mc.in", in);
+      for (size_t j = 0; j < p.names.size(); ++j) in += ExactNumber(p.lower[j]) + " " + ExactNumber(p.upper[j]) + "\n";
+      WriteTextFile(dir / "mc.in", in);
       return {"-m" + std::to_string(static_cast<long>(seeds) * p.budget), "mc.in"};
     }
     case Method::kSce: {
@@ -95,15 +79,15 @@ std::vector<std::string> InputArgs(const Problem& p, Method method, int seeds,
       std::snprintf(record, sizeof record, kSceRecord, seed, p.names.size());
       std::string in = InputHead() + record;
       for (size_t j = 0; j < p.names.size(); ++j) {
-        in += Number(p.initial[j]) + " " + Number(p.lower[j]) + " " + Number(p.upper[j]) + "\n";
+        in += ExactNumber(p.initial[j]) + " " + ExactNumber(p.lower[j]) + " " + ExactNumber(p.upper[j]) + "\n";
       }
-      WriteFile(dir / "sce.in", in);
+      WriteTextFile(dir / "sce.in", in);
       return {"-c", "sce.in"};
     }
     case Method::kSlm: return {"-slm", "case"};
-    case Method::kMultistart: WriteFile(dir / "ms.in", WithSeed(kMultistartInput, seed)); return {"-ms", "case"};
-    case Method::kMlsl: WriteFile(dir / "mlsl.in", WithSeed(kMlslInput, seed)); return {"-mlsl", "case"};
-    case Method::kTrajectory: WriteFile(dir / "tr.in", WithSeed(kTrInput, seed)); return {"-tr", "case"};
+    case Method::kMultistart: WriteTextFile(dir / "ms.in", WithSeed(kMultistartInput, seed)); return {"-ms", "case"};
+    case Method::kMlsl: WriteTextFile(dir / "mlsl.in", WithSeed(kMlslInput, seed)); return {"-mlsl", "case"};
+    case Method::kTrajectory: WriteTextFile(dir / "tr.in", WithSeed(kTrInput, seed)); return {"-tr", "case"};
   }
   return {};
 }
