@@ -48,7 +48,7 @@ namespace {
 namespace fs = std::filesystem;
 using methods::Method;
 
-constexpr double kTolerance = 1e-3;  // reached: phi <= global minimum x (1 + kTolerance)
+constexpr double kTolerance = 1e-3;   // reached: phi <= global minimum x (1 + kTolerance)
 constexpr double kNeededShare = 0.9;  // 27 of 30 seeds, for the comparison with SCE-UA
 
 struct Options {
@@ -124,10 +124,11 @@ void PrintMachine(int seeds) {
   meminfo >> key >> kib;
   utsname host{};
   uname(&host);
-  std::printf("methods: %s, %s %s, %ld processors, %.0f GiB memory; %d seeds per method and "
-              "problem\n",
-              date, host.sysname, host.machine, sysconf(_SC_NPROCESSORS_ONLN),
-              static_cast<double>(kib) / 1048576.0, seeds);
+  std::printf(
+      "methods: %s, %s %s, %ld processors, %.0f GiB memory; %d seeds per method and "
+      "problem\n",
+      date, host.sysname, host.machine, sysconf(_SC_NPROCESSORS_ONLN),
+      static_cast<double>(kib) / 1048576.0, seeds);
 }
 
 std::string Share(int count, int of) { return std::to_string(count) + "/" + std::to_string(of); }
@@ -140,10 +141,11 @@ std::string Runs(double runs) {
 }
 
 void PrintProblemHead(const methods::Problem& p) {
-  std::printf("\n%s: %zu parameters, %zu observations; global minimum phi %.8g (%s); reached: "
-              "phi <= %.8g; budget %ld runs\n",
-              p.label.c_str(), p.names.size(), p.observed.size(), p.global_phi,
-              p.global_source.c_str(), p.global_phi * (1.0 + kTolerance), p.budget);
+  std::printf(
+      "\n%s: %zu parameters, %zu observations; global minimum phi %.8g (%s); reached: "
+      "phi <= %.8g; budget %ld runs\n",
+      p.label.c_str(), p.names.size(), p.observed.size(), p.global_phi, p.global_source.c_str(),
+      p.global_phi * (1.0 + kTolerance), p.budget);
   std::printf("%-6s %8s %8s %8s %8s | %-13s %8s %14s\n", "method", "reached", "median", "p90",
               "first", "in budget:", "reached", "median phi");
 }
@@ -204,23 +206,26 @@ bool RunProblem(const methods::Problem& p, const methods::Sources& sources, cons
   }
   ProblemResult r;
   const double threshold = p.global_phi * (1.0 + kTolerance);
-  methods::RunJobs(jobs, o.jobs, o.timeout, o.keep,
-                   [&](const methods::Job& job, const methods::JobResult& result) {
-    std::vector<std::vector<double>> traces = {result.phi};
-    if (job.method == Method::kMonteCarlo) traces = methods::SplitIntoBlocks(result.phi, o.seeds, p.budget);
-    for (const std::vector<double>& trace : traces) {
-      methods::SeedOutcome outcome = methods::ScoreTrace(trace, threshold, p.budget);
-      outcome.ended_badly = !result.ended_well;
-      r.lowest = std::min(r.lowest, outcome.best);
-      r.outcomes[job.method].push_back(outcome);
-      if (o.verbose) {
-        std::fprintf(stderr, "%s %s seed %d: %ld runs, lowest phi %.10g%s%s%s\n", p.label.c_str(),
-                     methods::MethodLabel(job.method), job.seed, outcome.runs, outcome.best,
-                     outcome.reached ? " (reached)" : "", result.ended_well ? "" : ", ended badly",
-                     o.keep ? (", in " + job.dir.string()).c_str() : "");
-      }
-    }
-  });
+  methods::RunJobs(
+      jobs, o.jobs, o.timeout, o.keep,
+      [&](const methods::Job& job, const methods::JobResult& result) {
+        std::vector<std::vector<double>> traces = {result.phi};
+        if (job.method == Method::kMonteCarlo)
+          traces = methods::SplitIntoBlocks(result.phi, o.seeds, p.budget);
+        for (const std::vector<double>& trace : traces) {
+          methods::SeedOutcome outcome = methods::ScoreTrace(trace, threshold, p.budget);
+          outcome.ended_badly = !result.ended_well;
+          r.lowest = std::min(r.lowest, outcome.best);
+          r.outcomes[job.method].push_back(outcome);
+          if (o.verbose) {
+            std::fprintf(stderr, "%s %s seed %d: %ld runs, lowest phi %.10g%s%s%s\n",
+                         p.label.c_str(), methods::MethodLabel(job.method), job.seed, outcome.runs,
+                         outcome.best, outcome.reached ? " (reached)" : "",
+                         result.ended_well ? "" : ", ended badly",
+                         o.keep ? (", in " + job.dir.string()).c_str() : "");
+          }
+        }
+      });
   PrintProblemHead(p);
   std::map<Method, methods::MethodSummary> summaries;
   for (Method m : o.methods) {
@@ -272,13 +277,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_methods: cannot create %s\n", o.plot.c_str());
     return 2;
   }
-  if (plot != nullptr) std::fprintf(plot, "problem\tmethod\treached\tseeds\tmedian_runs\tp90_runs\treached_in_budget\n");
+  if (plot != nullptr)
+    std::fprintf(plot,
+                 "problem\tmethod\treached\tseeds\tmedian_runs\tp90_runs\treached_in_budget\n");
   const auto started = std::chrono::steady_clock::now();
   PrintMachine(o.seeds);
-  std::printf("methods: reached = lowest phi within %g relative of the global minimum; runs = "
-              "model runs until the method stopped (median, 90th percentile by nearest rank); "
-              "first = median runs until first reached\n", kTolerance);
-  for (const std::string& line : methods::SettingsLines()) std::printf("settings %s\n", line.c_str());
+  std::printf(
+      "methods: reached = lowest phi within %g relative of the global minimum; runs = "
+      "model runs until the method stopped (median, 90th percentile by nearest rank); "
+      "first = median runs until first reached\n",
+      kTolerance);
+  for (const std::string& line : methods::SettingsLines())
+    std::printf("settings %s\n", line.c_str());
   std::string met, not_met;
   for (const std::string& label : o.problems) {
     methods::Problem problem;

@@ -20,7 +20,7 @@ constexpr const char* kModelDescription = "bench_model.txt";
 constexpr const char* kTraceFile = "trace.txt";
 constexpr const char* kParameterListing = "params.txt";  // the external project's output
 constexpr const char* kObjectiveFile = "objective.txt";
-constexpr const char* kModelOutput = "model.out";        // the simulated values, one a line
+constexpr const char* kModelOutput = "model.out";  // the simulated values, one a line
 // A simulated value that is not finite, or larger than this, is written as this (with its
 // sign): the instruction reader must get a number, and a huge one makes phi huge.
 constexpr double kOutputCap = 1e150;
@@ -36,7 +36,6 @@ std::string ReadText(const fs::path& path) {
   text << in.rdbuf();
   return text.str();
 }
-
 
 void CopyInto(const fs::path& from, const fs::path& dir, const std::string& as = "") {
   std::error_code error;
@@ -74,7 +73,8 @@ bool ReadExampleControl(const fs::path& pst, ExampleData& data, std::string& err
     std::istringstream words(line);
     std::string name, transform, limit;
     double value = 0.0, lower = 0.0, upper = 0.0;
-    if (section == "parameter data" && (words >> name >> transform >> limit >> value >> lower >> upper)) {
+    if (section == "parameter data" &&
+        (words >> name >> transform >> limit >> value >> lower >> upper)) {
       data.names.push_back(name);
       data.initial.push_back(value);
       data.lower.push_back(lower);
@@ -97,9 +97,12 @@ bool ReadExampleControl(const fs::path& pst, ExampleData& data, std::string& err
 
 const char* KindWord(ProblemKind kind) {
   switch (kind) {
-    case ProblemKind::kSine: return "sine";
-    case ProblemKind::kNist: return "nist";
-    case ProblemKind::kHydro: return "hydro";
+    case ProblemKind::kSine:
+      return "sine";
+    case ProblemKind::kNist:
+      return "nist";
+    case ProblemKind::kHydro:
+      return "hydro";
   }
   return "";
 }
@@ -142,7 +145,8 @@ bool ReadParameters(const ModelDescription& d, std::vector<double>& values) {
   double value = 0.0;
   values.clear();
   while (values.size() < d.parameters &&
-         (d.form == "pest" ? static_cast<bool>(in >> value) : static_cast<bool>(in >> name >> value))) {
+         (d.form == "pest" ? static_cast<bool>(in >> value)
+                           : static_cast<bool>(in >> name >> value))) {
     values.push_back(value);
   }
   return values.size() == d.parameters;
@@ -171,7 +175,8 @@ bool Simulate(const ModelDescription& d, std::vector<double>& simulated) {
   if (!nist::ReadDataset(d.dat, data, error)) return false;
   std::vector<double> b(1, 0.0);
   b.insert(b.end(), p.begin(), p.end());
-  for (int i = 0; i < data.points; ++i) simulated.push_back(data.model->predict(b.data(), data.point(i)));
+  for (int i = 0; i < data.points; ++i)
+    simulated.push_back(data.model->predict(b.data(), data.point(i)));
   return true;
 }
 
@@ -225,8 +230,7 @@ double SumOfSquares(const std::vector<double>& observed, const std::vector<doubl
   return std::isfinite(sum) && sum < kHugePhi ? sum : kHugePhi;
 }
 
-bool MakeProblem(const std::string& label, const Sources& sources, Problem& p,
-                 std::string& error) {
+bool MakeProblem(const std::string& label, const Sources& sources, Problem& p, std::string& error) {
   p = Problem();
   p.label = label;
   if (label == "sine" || label == "hydro") {
@@ -289,22 +293,20 @@ void WritePestCase(const Problem& p, const Sources& sources, const ControlText& 
   const std::string templ = hydro ? "catchment.tpl" : "case.tpl";
   const std::string instructions = hydro ? "catchment.ins" : "case.ins";
   const std::string output = hydro ? "hydrograph.out" : kModelOutput;
-  std::string pst = "pcf\n* control data\nnorestart estimation\n" +
-                    std::to_string(p.names.size()) + " " + std::to_string(p.observed.size()) +
-                    " 1 0 1\n1 1 single point 1 0 0\n" + control.lines + project +
-                    "\n* parameter groups\ng " + control.derivative_group +
-                    "\n* parameter data\n";
+  std::string pst = "pcf\n* control data\nnorestart estimation\n" + std::to_string(p.names.size()) +
+                    " " + std::to_string(p.observed.size()) + " 1 0 1\n1 1 single point 1 0 0\n" +
+                    control.lines + project + "\n* parameter groups\ng " +
+                    control.derivative_group + "\n* parameter data\n";
   for (size_t j = 0; j < p.names.size(); ++j) {
-    pst += p.names[j] + " none relative " + ExactNumber(start[j]) + " " + ExactNumber(p.lower[j]) + " " +
-           ExactNumber(p.upper[j]) + " g 1.0 0.0 1\n";
+    pst += p.names[j] + " none relative " + ExactNumber(start[j]) + " " + ExactNumber(p.lower[j]) +
+           " " + ExactNumber(p.upper[j]) + " g 1.0 0.0 1\n";
   }
   pst += "* observation groups\nobs\n* observation data\n";
   for (size_t i = 0; i < p.observed.size(); ++i) {
     pst += p.observation_names[i] + " " + ExactNumber(p.observed[i]) + " 1.0 obs\n";
   }
-  pst += "* model command line\nnone ./" + std::string(kModelLink) +
-         "\n* model input/output\n" + templ + " " + project + "\n" + instructions + " " +
-         output + "\n* prior information\n";
+  pst += "* model command line\nnone ./" + std::string(kModelLink) + "\n* model input/output\n" +
+         templ + " " + project + "\n" + instructions + " " + output + "\n* prior information\n";
   WriteTextFile(dir / "case.pst", pst);
   if (hydro) {
     for (const char* file : {"catchment.prj", "catchment.tpl", "catchment.ins", "forcing.txt"}) {
@@ -334,10 +336,9 @@ void WriteObjectiveCase(const Problem& p, const Sources& sources, const fs::path
   for (const std::string& name : p.names) list += "[" + name + "] \"%.17e\"\n";
   WriteTextFile(dir / kCalibratedList, list);
   if (p.kind == ProblemKind::kHydro) {
-    // The catchment's own project; its replacement list and value file must exist, though
-    // every value they give is calibrated.
-    CopyInto(p.example / "catchment.prj", dir, kObjectiveProject);
-    for (const char* file : {"forcing.txt", "tarne.in", "values.in"}) CopyInto(p.example / file, dir);
+    // The catchment as the example's Monte Carlo and SCE input files calibrate it.
+    CopyInto(p.example / "calibrate.prj", dir, kObjectiveProject);
+    CopyInto(p.example / "forcing.txt", dir);
     CopyInto(p.example / "observed.obs", dir, kObservationFile);
     return;
   }
@@ -407,7 +408,8 @@ int RunModelCommand() {
   } else if (d.kind != "hydro") {
     char line[40];
     for (double y : simulated) {
-      if (!(std::fabs(y) <= kOutputCap)) y = std::isnan(y) ? kOutputCap : std::copysign(kOutputCap, y);
+      if (!(std::fabs(y) <= kOutputCap))
+        y = std::isnan(y) ? kOutputCap : std::copysign(kOutputCap, y);
       std::snprintf(line, sizeof line, "%.17e\n", y);
       text += line;
     }

@@ -25,10 +25,10 @@ struct Problem {
   std::vector<double> initial;   // the control file's start (middle of the bounds, or given)
   std::vector<double> observed;  // observation values, weight 1 each
   std::vector<std::string> observation_names;
-  double global_phi = 0.0;       // phi at the global minimum
-  std::string global_source;     // where global_phi comes from, for the table's heading
-  long budget = 0;               // the fixed budget of model runs
-  std::string dat;               // kNist: the .dat file
+  double global_phi = 0.0;        // phi at the global minimum
+  std::string global_source;      // where global_phi comes from, for the table's heading
+  long budget = 0;                // the fixed budget of model runs
+  std::string dat;                // kNist: the .dat file
   std::filesystem::path example;  // kSine, kHydro: the example directory
 };
 
@@ -55,7 +55,7 @@ double SumOfSquares(const std::vector<double>& observed, const std::vector<doubl
 // The control data of a PEST case, from RLAMBDA1 to LSDISTMIN and the derivative settings of
 // the parameter group: one text for every problem (see methods_runs.cpp).
 struct ControlText {
-  std::string lines;            // the lines between the counts and the project file name
+  std::string lines;             // the lines between the counts and the project file name
   std::string derivative_group;  // the group line after its name
 };
 

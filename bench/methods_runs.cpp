@@ -11,9 +11,9 @@
 #include <cstring>
 #include <map>
 #include <random>
-#include <utility>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace methods {
 
@@ -65,12 +65,13 @@ std::string InputHead() {
   return std::string(kObjectiveProject) + "\n" + kCalibratedList + "\n" + kObservationFile + "\n";
 }
 
-std::vector<std::string> InputArgs(const Problem& p, Method method, int seeds,
-                                   const fs::path& dir, unsigned seed) {
+std::vector<std::string> InputArgs(const Problem& p, Method method, int seeds, const fs::path& dir,
+                                   unsigned seed) {
   switch (method) {
     case Method::kMonteCarlo: {
       std::string in = InputHead() + std::to_string(p.names.size()) + "\n";
-      for (size_t j = 0; j < p.names.size(); ++j) in += ExactNumber(p.lower[j]) + " " + ExactNumber(p.upper[j]) + "\n";
+      for (size_t j = 0; j < p.names.size(); ++j)
+        in += ExactNumber(p.lower[j]) + " " + ExactNumber(p.upper[j]) + "\n";
       WriteTextFile(dir / "mc.in", in);
       return {"-m" + std::to_string(static_cast<long>(seeds) * p.budget), "mc.in"};
     }
@@ -79,15 +80,23 @@ std::vector<std::string> InputArgs(const Problem& p, Method method, int seeds,
       std::snprintf(record, sizeof record, kSceRecord, seed, p.names.size());
       std::string in = InputHead() + record;
       for (size_t j = 0; j < p.names.size(); ++j) {
-        in += ExactNumber(p.initial[j]) + " " + ExactNumber(p.lower[j]) + " " + ExactNumber(p.upper[j]) + "\n";
+        in += ExactNumber(p.initial[j]) + " " + ExactNumber(p.lower[j]) + " " +
+              ExactNumber(p.upper[j]) + "\n";
       }
       WriteTextFile(dir / "sce.in", in);
       return {"-c", "sce.in"};
     }
-    case Method::kSlm: return {"-slm", "case"};
-    case Method::kMultistart: WriteTextFile(dir / "ms.in", WithSeed(kMultistartInput, seed)); return {"-ms", "case"};
-    case Method::kMlsl: WriteTextFile(dir / "mlsl.in", WithSeed(kMlslInput, seed)); return {"-mlsl", "case"};
-    case Method::kTrajectory: WriteTextFile(dir / "tr.in", WithSeed(kTrInput, seed)); return {"-tr", "case"};
+    case Method::kSlm:
+      return {"-slm", "case"};
+    case Method::kMultistart:
+      WriteTextFile(dir / "ms.in", WithSeed(kMultistartInput, seed));
+      return {"-ms", "case"};
+    case Method::kMlsl:
+      WriteTextFile(dir / "mlsl.in", WithSeed(kMlslInput, seed));
+      return {"-mlsl", "case"};
+    case Method::kTrajectory:
+      WriteTextFile(dir / "tr.in", WithSeed(kTrInput, seed));
+      return {"-tr", "case"};
   }
   return {};
 }
@@ -136,12 +145,18 @@ const std::vector<Method>& AllMethods() {
 
 const char* MethodLabel(Method method) {
   switch (method) {
-    case Method::kMonteCarlo: return "-m";
-    case Method::kSce: return "-c";
-    case Method::kSlm: return "-slm";
-    case Method::kMultistart: return "-ms";
-    case Method::kMlsl: return "-mlsl";
-    case Method::kTrajectory: return "-tr";
+    case Method::kMonteCarlo:
+      return "-m";
+    case Method::kSce:
+      return "-c";
+    case Method::kSlm:
+      return "-slm";
+    case Method::kMultistart:
+      return "-ms";
+    case Method::kMlsl:
+      return "-mlsl";
+    case Method::kTrajectory:
+      return "-tr";
   }
   return "";
 }
@@ -169,16 +184,17 @@ std::vector<std::string> SettingsLines() {
   std::vector<std::string> lines;
   lines.push_back("control data of every PEST case (lines 6 to 11): \"" + one_line(kControlLines) +
                   "\"; parameter group \"" + kDerivatives + "\"");
-  lines.push_back("-m:    one run of 30 x budget samples (its generator is seeded from the clock), "
-                  "split into blocks of `budget` samples, one block per seed");
+  lines.push_back(
+      "-m:    one run of 30 x budget samples (its generator is seeded from the clock), "
+      "split into blocks of `budget` samples, one block per seed");
   lines.push_back("-c:    sce.in records 1 and 2 \"" + one_line(kSceRecord) + "\"");
   lines.push_back("-slm:  no seed: the start is drawn uniformly within the bounds by the seed");
   lines.push_back("-ms:   ms.in \"" + one_line(kMultistartInput) + "\"");
   lines.push_back("-mlsl: mlsl.in \"" + one_line(kMlslInput) + "\"");
   lines.push_back("-tr:   tr.in \"" + one_line(kTrInput) + "\"");
   for (std::string& line : lines) {
-    for (const auto& [field, shown] : {std::pair<std::string, std::string>{"%u", "<seed>"},
-                                       {"%zu", "<parameters>"}}) {
+    for (const auto& [field, shown] :
+         {std::pair<std::string, std::string>{"%u", "<seed>"}, {"%zu", "<parameters>"}}) {
       for (size_t at = line.find(field); at != std::string::npos; at = line.find(field)) {
         line.replace(at, field.size(), shown);
       }
@@ -201,28 +217,31 @@ std::vector<double> SlmStart(const Problem& problem, int seed) {
   return start;
 }
 
-Job PrepareJob(const Problem& problem, const Sources& sources, Method method, int seed,
-               int seeds, const fs::path& tarne, const fs::path& parent) {
+Job PrepareJob(const Problem& problem, const Sources& sources, Method method, int seed, int seeds,
+               const fs::path& tarne, const fs::path& parent) {
   Job job;
   job.problem = &problem;
   job.method = method;
   job.seed = seed;
   std::string pattern = (parent / (problem.label + std::string("_") + (MethodLabel(method) + 1) +
-                                   "_" + std::to_string(seed) + "_XXXXXX")).string();
+                                   "_" + std::to_string(seed) + "_XXXXXX"))
+                            .string();
   if (mkdtemp(pattern.data()) == nullptr) {
     std::perror("bench_methods: mkdtemp");
     std::exit(2);
   }
   job.dir = pattern;
   const bool objective_form = method == Method::kMonteCarlo || method == Method::kSce;
-  const std::vector<double> start = method == Method::kSlm ? SlmStart(problem, seed) : problem.initial;
+  const std::vector<double> start =
+      method == Method::kSlm ? SlmStart(problem, seed) : problem.initial;
   if (objective_form) {
     WriteObjectiveCase(problem, sources, job.dir);
   } else {
     WritePestCase(problem, sources, LmControl(), start, job.dir);
   }
   job.argv = {tarne.string()};
-  for (std::string& word : InputArgs(problem, method, seeds, job.dir, static_cast<unsigned>(seed))) {
+  for (std::string& word :
+       InputArgs(problem, method, seeds, job.dir, static_cast<unsigned>(seed))) {
     job.argv.push_back(word);
   }
   return job;

@@ -18,7 +18,7 @@ enum class Method { kMonteCarlo, kSce, kSlm, kMultistart, kMlsl, kTrajectory };
 const std::vector<Method>& AllMethods();
 const char* MethodLabel(Method method);  // the command-line option: "-m", "-c", "-slm", ...
 bool ParseMethod(const std::string& text, Method& method);
-bool IsGlobalLm(Method method);          // "-ms", "-mlsl" or "-tr"
+bool IsGlobalLm(Method method);  // "-ms", "-mlsl" or "-tr"
 
 // The settings of every method, one line each, as the table's heading prints them.
 std::vector<std::string> SettingsLines();
@@ -39,9 +39,8 @@ struct Job {
 std::vector<double> SlmStart(const Problem& problem, int seed);
 
 // Makes a fresh directory under parent and writes the job's files into it.
-Job PrepareJob(const Problem& problem, const Sources& sources, Method method, int seed,
-               int seeds, const std::filesystem::path& tarne,
-               const std::filesystem::path& parent);
+Job PrepareJob(const Problem& problem, const Sources& sources, Method method, int seed, int seeds,
+               const std::filesystem::path& tarne, const std::filesystem::path& parent);
 
 // What a finished job left: the phi of every model run, and whether the tool ended well.
 struct JobResult {

@@ -9,13 +9,13 @@
 namespace methods {
 
 struct SeedOutcome {
-  long runs = 0;                 // model runs made
-  double best = 0.0;             // the lowest phi of all of them
-  bool reached = false;          // best within the tolerance of the global minimum
-  long runs_to_reach = -1;       // runs until the first phi within the tolerance, or -1
-  double best_in_budget = 0.0;   // the lowest phi of the first `budget` runs
+  long runs = 0;                // model runs made
+  double best = 0.0;            // the lowest phi of all of them
+  bool reached = false;         // best within the tolerance of the global minimum
+  long runs_to_reach = -1;      // runs until the first phi within the tolerance, or -1
+  double best_in_budget = 0.0;  // the lowest phi of the first `budget` runs
   bool reached_in_budget = false;
-  bool ended_badly = false;      // the tool failed or was stopped (its runs still count)
+  bool ended_badly = false;  // the tool failed or was stopped (its runs still count)
 };
 
 // Scores the phi of every run of one method run: reached means phi <= threshold.

@@ -1,9 +1,8 @@
 ptf $
 # A 3 x 3 catchment of 20 km cells with daily steps and 100 days of forcing; the outlet is
 # the last cell. The five calibrated parameters come from the replacement list and value
-# file that the PEST-format tools write before every run (tarne.in, values.in); shape and
-# velocity are fixed. A Monte Carlo or SCE calibration puts its own values in their place
-# (second path catchment.lst, see mc.in and sce.in).
+# file that the PEST-format tools write before every run (tarne.in, values.in); velocity is
+# fixed. Monte Carlo and SCE-UA calibrate the same catchment as calibrate.prj.
 kind hydro
 grid 3 3
 cell_size 20000

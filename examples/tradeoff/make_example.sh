@@ -60,7 +60,3 @@ TAIL
 } > catchment.pst
 rm -f observations.tmp
 
-# The start values for a single run ("tarne catchment.prj"); the PEST-format tools rewrite
-# both files before every model run.
-printf '5\n[soil_capacity] "%%16.8lf"\n[shape] "%%16.8lf"\n[fast_k] "%%16.8lf"\n[slow_k] "%%16.8lf"\n[split] "%%16.8lf"\n' > tarne.in
-printf '200 3 50 500 0.7\n' > values.in

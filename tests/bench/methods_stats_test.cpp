@@ -1,12 +1,13 @@
 // The figures of bench_methods: a run's phi trace scored against the tolerance and the
 // budget, the Monte Carlo blocks, the summary over seeds, the comparison with SCE-UA, and the
 // reading of the Monte Carlo and SCE logs the hydro problem's figures come from.
+#include "methods_stats.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "methods_problems.h"
-#include "methods_stats.h"
 
 namespace methods {
 namespace {
@@ -60,7 +61,7 @@ TEST(MethodsStats, ComparesAGlobalMethodWithSce) {
     s.reached_in_budget = in_budget;
     return s;
   };
-  EXPECT_TRUE(BeatsSce(summary(28, 400, 0), summary(30, 900, 0), 27));   // cheaper
+  EXPECT_TRUE(BeatsSce(summary(28, 400, 0), summary(30, 900, 0), 27));  // cheaper
   EXPECT_FALSE(BeatsSce(summary(28, 1000, 0), summary(30, 900, 5), 27));
   EXPECT_TRUE(BeatsSce(summary(27, 1000, 20), summary(12, 900, 10), 27));  // more in budget
   EXPECT_FALSE(BeatsSce(summary(26, 100, 26), summary(12, 900, 0), 27));   // too few seeds

@@ -23,7 +23,9 @@ TEST(NistSettings, SetGivesAControlSettingItsOwnValue) {
   if (!std::filesystem::exists(kBoxBod)) GTEST_SKIP() << "no NIST data at " << kBoxBod;
   TempDir dir;
   ASSERT_EQ(RunProgram(TARNE_NIST_BINARY, {"make", kBoxBod, "1", "p", "--secant", "--set",
-                                           "SLMNCOL=2", "--set", "SLMFULLUPD=0"}).exit_code, 0);
+                                           "SLMNCOL=2", "--set", "SLMFULLUPD=0"})
+                .exit_code,
+            0);
   // SLMMODE SLMFULLUPD SLMFULLRAT SLMNCOL LSDISTMIN: the secant variant with two changes.
   EXPECT_EQ(SplitLines(ReadFile("p/BoxBOD.pst"))[10], "1 0 0.9 2 0.01");
   for (const char* bad : {"NOSUCH=1", "SLMNCOL", "SLMNCOL="}) {
@@ -34,8 +36,9 @@ TEST(NistSettings, SetGivesAControlSettingItsOwnValue) {
 
 TEST(NistSettings, ReachCountsTheJacobianRunsAndTheTrials) {
   TempDir dir;
-  WriteFile("run.log", "Calculating Jacobian matrix: running model 2 times ...\n"
-                       "\tPhi =\t5.000000E+00\t\n\tPhi =\t1.000000E+00\t\n");
+  WriteFile("run.log",
+            "Calculating Jacobian matrix: running model 2 times ...\n"
+            "\tPhi =\t5.000000E+00\t\n\tPhi =\t1.000000E+00\t\n");
   // The initial run, two Jacobian runs, then the trials: phi 1 is the fifth call.
   const auto reached = RunProgram(TARNE_NIST_BINARY, {"reach", "run.log", "1.0"});
   EXPECT_EQ(reached.exit_code, 0);
