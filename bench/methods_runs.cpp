@@ -275,7 +275,6 @@ void RunJobs(std::vector<Job>& jobs, int parallel, double seconds, bool keep,
     JobResult result;
     result.timed_out = it->second.timed_out;
     result.ended_well = !result.timed_out && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    kill(-finished, SIGKILL);  // a model command the tool left behind
     running.erase(it);
     const double objective_to_phi = static_cast<double>(job.problem->observed.size());
     result.phi = ReadTrace(job.dir, SourceOf(job), objective_to_phi);
