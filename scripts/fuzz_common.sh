@@ -3,7 +3,8 @@
 # test data and fuzz/seeds/.
 
 fuzz_build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
-fuzz_harnesses="web_form model_files montecarlo_input sce_input control_file template instruction restart stop_file method_input"
+fuzz_harnesses="web_form model_files montecarlo_input sce_input control_file template instruction restart stop_file method_input\
+  resume_file pst_import"
 
 # Builds the harnesses at -O1 with line tables (quick to compile, and what libFuzzer suggests)
 # and without MPI, which no reader uses; returns 1 (after saying so) when there is no clang++
@@ -35,6 +36,18 @@ fuzz_instruction_seed() {
   } > "$dir/$name"
 }
 
+# A standard control file with the CSV files of its name (the keyword layout's external
+# files), each after a NUL byte as its name, a line end and its content.
+fuzz_pst_seed() {
+  local dir=$1 file=$2 csv
+  { cat "$file"
+    for csv in "${file%.pst}"_*.csv; do
+      [ -f "$csv" ] || continue
+      printf '\0%s\n' "$(basename "$csv")"; cat "$csv"
+    done
+  } > "$dir/$(basename "$file")"
+}
+
 # Fills $fuzz_build_dir/corpus/<harness>/ with the seeds (inputs the fuzzer found in earlier
 # passes stay there too).
 fuzz_corpus() {
@@ -56,6 +69,7 @@ fuzz_corpus() {
   fuzz_instruction_seed "$corpus/instruction" examples/pest/catchment.ins 120 catchment
   fuzz_instruction_seed "$corpus/instruction" examples/global/sine.ins 30 sine
   for f in examples/global/*.in; do fuzz_seed "$corpus/method_input" "$f"; done
+  for f in tests/data/pst/import/*.pst; do fuzz_pst_seed "$corpus/pst_import" "$f"; done
 }
 
 # Runs harness h with the given libFuzzer options on its corpus, findings kept under

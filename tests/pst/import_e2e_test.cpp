@@ -138,6 +138,19 @@ TEST(ImportEndToEnd, BadInputIsOneLineAndWritesNothing) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(ReadFile("bad_tarne.pst"), "an earlier case\n");
   EXPECT_FALSE(FileExists("bad_tarne.prj"));
+  // A file the importer reads but whose case tarne would refuse: the reader's line, then one
+  // line of the importer's, and still nothing written.
+  text = ReadFile(std::string(TARNE_TEST_DATA) + "/pst/import/v1_minimal.pst");
+  text.replace(text.find("30 0.01 3 3"), 11, "30 0.01 0 3");
+  WriteFile("bad.pst", text);
+  run = RunImport({"bad.pst"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "cannot read bad_tarne.pst.check (line 9): NPHISTP is 0; the phi reduction "
+                     "test needs at least 1 iteration\n");
+  EXPECT_EQ(run.err, "tarne-pst: the case made from bad.pst breaks a rule of tarne's control file "
+                     "(the line above names it); nothing was written\n");
+  EXPECT_EQ(ReadFile("bad_tarne.pst"), "an earlier case\n");
+  EXPECT_FALSE(FileExists("bad_tarne.prj") || FileExists("bad_tarne.pst.check"));
   run = RunImport({"bad.pst", "sub/case"});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_NE(run.err.find("the case 'sub/case' must be a plain name"), std::string::npos);

@@ -63,6 +63,10 @@ TEST(ImportRefusals, EachBadFileGetsOneLine) {
       {Replaced("10.0 -3.0", "-1.0 -3.0"), " (line 6): RLAMBDA1 -1.0 is negative; the initial lambda must be 0 or more"},
       {Replaced("restart estimation", "restart prediction"),
        " (line 3): PESTMODE 'prediction' is not supported: the case can estimate or regularise only"},
+      {Replaced("1 1 single point", "1 1 singel point"), " (line 5): PRECIS 'singel' is not single or double"},
+      {Replaced("1 1 single point", "1 1 single dot"), " (line 5): DPOINT 'dot' is not point or nopoint"},
+      {Replaced("b log factor 0.1 0.01", "b log factor 0.1 0.0"),
+       " (line 15): the log parameter b has the value or bound 0.0; its value and bounds must be above 0"},
       {Replaced("a none", "a square"), " (line 14): PARTRANS 'square' of a is not none, log, fixed or tied"},
       {Replaced("2 3 1 0 1", "2 3 1 1 1") + "p 1 * a x 2 * b = 1 1 heads\n",
        " (line 28): 'x' stands where '+', '-' or '=' should follow a prior term"},
@@ -109,6 +113,9 @@ TEST(ImportRefusals, BadCsvFilesOfTheSecondLayout) {
        "cannot read p.csv (line 2): a quoted field is not closed"},
       {"parnme,partrans,parval1,parlbnd,parubnd,pargp\na,none,one,0,2,g\n",
        "cannot read p.csv (line 2): 'one' is not a number (PARVAL1)"},
+      {"parnme,partrans,parval1,parlbnd,parubnd,pargp\n\"a b\",none,1,0,2,g\n",
+       "cannot read p.csv (line 2): the parameter name 'a b' is not one word of visible "
+       "characters, as the case's control file needs"},
   };
   for (const Case& c : cases) {
     WriteFile("p.csv", c.csv);

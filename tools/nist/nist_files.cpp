@@ -90,10 +90,19 @@ constexpr const char* kReplacementList = "tarne.in";
 // while a huge finite one makes the trial's phi huge, so the engine rejects the step.
 constexpr double kPredictionCap = 1e150;
 
-const char* Setting(const char* name, Settings settings) {
+// The variant of the control settings and the values given in place of the table's.
+struct Choice {
+  Settings settings;
+  const SettingOverrides& overrides;
+};
+
+const char* Setting(const char* name, const Choice& choice) {
+  for (auto it = choice.overrides.rbegin(); it != choice.overrides.rend(); ++it) {
+    if (it->first == name) return it->second.c_str();
+  }
   for (const ControlSetting& setting : kControlSettings) {
     if (std::strcmp(setting.name, name) == 0) {
-      return settings == Settings::kSecant ? setting.secant : setting.plain;
+      return choice.settings == Settings::kSecant ? setting.secant : setting.plain;
     }
   }
   std::fprintf(stderr, "tarne_nist: no control setting %s\n", name);
@@ -101,12 +110,12 @@ const char* Setting(const char* name, Settings settings) {
 }
 
 // The settings named, separated by blanks, ending the line unless told otherwise.
-std::string SettingsText(std::initializer_list<const char*> names, Settings settings,
+std::string SettingsText(std::initializer_list<const char*> names, const Choice& choice,
                          bool end_line = true) {
   std::string text;
   for (const char* name : names) {
     if (!text.empty()) text += ' ';
-    text += Setting(name, settings);
+    text += Setting(name, choice);
   }
   return end_line ? text + "\n" : text;
 }
@@ -124,7 +133,7 @@ std::string NumberText(double value) {
   return text;
 }
 
-std::string ControlFileText(const Dataset& d, int start, Settings s) {
+std::string ControlFileText(const Dataset& d, int start, const Choice& s) {
   const std::string name = d.model->name;
   const int k = d.parameter_count();
   std::string t = "pcf\n* control data\n";
@@ -274,12 +283,19 @@ int ModelFail(const std::string& output_path, const std::string& message) {
 
 }  // namespace
 
+bool IsControlSetting(const std::string& name) {
+  for (const ControlSetting& setting : kControlSettings) {
+    if (name == setting.name) return true;
+  }
+  return false;
+}
+
 const char* SettingsLabel(Settings settings) {
   return settings == Settings::kSecant ? "secant" : "plain";
 }
 
 bool MakeProblem(const Dataset& d, int start, const fs::path& dir, Settings settings,
-                 const std::string& program) {
+                 const std::string& program, const SettingOverrides& overrides) {
   const std::string command = ModelCommand(program);
   if (command.empty()) {
     std::fprintf(stderr, "tarne_nist: the program path %s cannot stand in a project command\n",
@@ -294,7 +310,7 @@ bool MakeProblem(const Dataset& d, int start, const fs::path& dir, Settings sett
     return false;
   }
   const std::string name = d.model->name;
-  return WriteTextFile(dir / (name + ".pst"), ControlFileText(d, start, settings)) &&
+  return WriteTextFile(dir / (name + ".pst"), ControlFileText(d, start, {settings, overrides})) &&
          WriteTextFile(dir / (name + ".tpl"), ProjectText(d, start, command, true)) &&
          WriteTextFile(dir / (name + ".prj"), ProjectText(d, start, command, false)) &&
          WriteTextFile(dir / (name + ".ins"), InstructionText(d)) &&

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nist_problems.h"
@@ -21,11 +22,18 @@ constexpr const char* kValueFile = "values.in";    // written by the engine befo
 enum class Settings { kPlain, kSecant };
 const char* SettingsLabel(Settings settings);
 
+// Control settings given their own values (name, value), in place of the variant's: the
+// last pair of a name counts. Lets a benchmark vary a setting without a variant of its own.
+using SettingOverrides = std::vector<std::pair<std::string, std::string>>;
+// Whether name is one of the control settings every problem gets (what may be overridden).
+bool IsControlSetting(const std::string& name);
+
 // Writes the problem from the start (1 or 2) into dir, which is created if missing. program
 // is the absolute path of tarne_nist, which the project runs as the model. Returns false
 // after a message on standard error.
 bool MakeProblem(const Dataset& dataset, int start, const std::filesystem::path& dir,
-                 Settings settings, const std::string& program);
+                 Settings settings, const std::string& program,
+                 const SettingOverrides& overrides = {});
 
 // What the header line of a data file says.
 struct DataHeader {

@@ -1,12 +1,14 @@
 // Measures the Levenberg-Marquardt tool "tarne -slm" on the 27 NIST StRD nonlinear
-// regression problems. One program, five commands:
+// regression problems. One program, six commands:
 //
-//   tarne_nist make <Problem.dat> <start 1|2> <dir> [--secant]
+//   tarne_nist make <Problem.dat> <start 1|2> <dir> [--secant] [--set NAME=VALUE]...
 //       Writes a complete problem for "tarne -slm <name>" into <dir> (created if missing):
 //       <name>.pst (control file), <name>.tpl (template of the project file), <name>.prj (an
 //       external-kind project whose command runs "tarne_nist model data.txt"), <name>.ins
 //       (instruction file reading model.out) and data.txt (the model's inputs). Prints the
-//       case name <name>. --secant writes the secant variant of the control settings.
+//       case name <name>. --secant writes the secant variant of the control settings; each
+//       --set gives one control setting of the table in nist_files.cpp its own value (for
+//       example --set SLMNCOL=2), so that a benchmark can vary the secant settings.
 //   tarne_nist model <dir-or-data-file>
 //       The model: reads the parameters from "values.in" in the working directory, evaluates
 //       the problem at every point of the data file (<dir>/data.txt for a directory) and
@@ -22,6 +24,9 @@
 //       Exit status 0 when the problem is solved, 1 when not, 2 when it cannot be scored.
 //   tarne_nist header [--tsv]
 //       The heading of the rows that score prints.
+//   tarne_nist reach <screen output> <target phi> [relative]
+//       The model calls of a "tarne -slm" run (its screen output saved to a file) after which
+//       phi first came within relative (default 1e-6) of the target; -1 when it never did.
 //   tarne_nist selfcheck [<directory of the .dat files>]
 //       For all 27 problems: the RSS at the certified values against the certified RSS, the
 //       RSS the engine's value file can reach (certified values rounded to 8 digits), and a
@@ -360,10 +365,12 @@ constexpr const char* kDefaultDataDir = "/work/shared/reference/nist-strd";
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: tarne_nist make <Problem.dat> <start 1|2> <dir> [--secant]\n"
+               "usage: tarne_nist make <Problem.dat> <start 1|2> <dir> [--secant] "
+               "[--set NAME=VALUE]...\n"
                "       tarne_nist model <dir-or-data-file>\n"
                "       tarne_nist score <Problem.dat> <dir> [--tsv]\n"
                "       tarne_nist header [--tsv]\n"
+               "       tarne_nist reach <screen output> <target phi> [relative]\n"
                "       tarne_nist selfcheck [<directory of the .dat files>]\n");
   return 2;
 }
@@ -383,21 +390,68 @@ bool ReadDatasetOrReport(const char* path, nist::Dataset& d) {
   return false;
 }
 
+// A "--set NAME=VALUE" word: a control setting of the table and a value of one word.
+bool ParseOverride(const std::string& word, nist::SettingOverrides& overrides) {
+  const size_t equals = word.find('=');
+  if (equals == std::string::npos || equals == 0 || equals + 1 == word.size()) return false;
+  const std::string name = word.substr(0, equals);
+  const std::string value = word.substr(equals + 1);
+  if (!nist::IsControlSetting(name)) {
+    std::fprintf(stderr, "tarne_nist: %s is not a control setting of the made problems\n",
+                 name.c_str());
+    return false;
+  }
+  if (value.find_first_of(" \t\r\n") != std::string::npos) {
+    std::fprintf(stderr, "tarne_nist: the value of %s must be one word\n", name.c_str());
+    return false;
+  }
+  overrides.emplace_back(name, value);
+  return true;
+}
+
 int Make(int argc, char** argv) {
-  if (argc < 5 || argc > 6) return Usage();
+  if (argc < 5) return Usage();
   nist::Settings settings = nist::Settings::kPlain;
-  if (argc == 6) {
-    if (std::strcmp(argv[5], "--secant") != 0) return Usage();
-    settings = nist::Settings::kSecant;
+  nist::SettingOverrides overrides;
+  for (int i = 5; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--secant") == 0) {
+      settings = nist::Settings::kSecant;
+    } else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc) {
+      if (!ParseOverride(argv[++i], overrides)) return Usage();
+    } else {
+      return Usage();
+    }
   }
   const std::string start_word = argv[3];
   if (start_word != "1" && start_word != "2") return Usage();
   nist::Dataset d;
   if (!ReadDatasetOrReport(argv[2], d)) return 2;
   const int start = start_word == "1" ? 1 : 2;
-  if (!nist::MakeProblem(d, start, argv[4], settings, ProgramPath(argv[0]))) return 1;
+  if (!nist::MakeProblem(d, start, argv[4], settings, ProgramPath(argv[0]), overrides)) return 1;
   std::printf("%s\n", d.model->name);
   return 0;
+}
+
+// "reach <screen output> <target phi> [relative]": the model calls after which phi first came
+// within relative (default 1e-6) of the target, or -1; exit status 0 when it did, 1 when not.
+int ReachCommand(int argc, char** argv) {
+  if (argc < 4 || argc > 5) return Usage();
+  char* end = nullptr;
+  const double target = std::strtod(argv[3], &end);
+  if (end == argv[3] || *end != '\0' || !(target >= 0.0)) return Usage();
+  double relative = nist::kSolvedRssRelative;
+  if (argc == 5) {
+    relative = std::strtod(argv[4], &end);
+    if (end == argv[4] || *end != '\0' || !(relative >= 0.0)) return Usage();
+  }
+  std::string screen;
+  if (!nist::ReadWholeFile(argv[2], screen)) {
+    std::fprintf(stderr, "tarne_nist: cannot read %s\n", argv[2]);
+    return 2;
+  }
+  const long calls = CallsToReach(screen, target, relative);
+  std::printf("%ld\n", calls);
+  return calls >= 0 ? 0 : 1;
 }
 
 int ScoreCommand(int argc, char** argv) {
@@ -426,6 +480,7 @@ int main(int argc, char** argv) {
   }
   if (command == "make") return Make(argc, argv);
   if (command == "score") return ScoreCommand(argc, argv);
+  if (command == "reach") return ReachCommand(argc, argv);
   if (command == "header") {
     if (argc > 3 || (argc == 3 && std::strcmp(argv[2], "--tsv") != 0)) return Usage();
     PrintHeader(argc == 3);

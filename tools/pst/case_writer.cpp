@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
 #include <set>
 
 #include "pst_text.h"
@@ -53,11 +55,13 @@ class CaseBuilder {
   std::string Value(const char* name) const;
   std::string Number(const char* name) const;
   std::string Integer(const char* name) const;
+  std::string Word(const char* name, std::initializer_list<const char*> allowed) const;
   void Note(const Origin& at, const std::string& text) { notes_.push_back({at, text}); }
   std::vector<std::string> SortedNotes() const;
   static std::string Line(const Origin& at);
   void CheckNames();
-  void CheckName(const std::string& name, std::size_t limit, const Origin& at, const char* what) const;
+  void CheckName(const std::string& name, std::size_t limit, const Origin& at, const char* what,
+                 bool in_prior_equations = false) const;
   std::string ControlData(const std::string& project_name);
   std::string LambdaFactor();
   std::string LambdaCount();
@@ -117,6 +121,20 @@ std::string CaseBuilder::Number(const char* name) const {
   return RequireNumber(setting->value, setting->at, name);
 }
 
+// A setting that must be one of a few words, taken in lower case.
+std::string CaseBuilder::Word(const char* name,
+                              std::initializer_list<const char*> allowed) const {
+  const std::string word = Lower(Value(name));
+  std::string choices;
+  for (const char* choice : allowed) {
+    if (word == choice) return word;
+    choices += std::string(choices.empty() ? "" : " or ") + choice;
+  }
+  const Setting* setting = p_.Find(name);
+  Fail(setting != nullptr ? setting->at : p_.control_file,
+       std::string(name) + " '" + Value(name) + "' is not " + choices);
+}
+
 // A setting that must be a whole number in the case.
 std::string CaseBuilder::Integer(const char* name) const {
   const Setting* setting = p_.Find(name);
@@ -125,10 +143,25 @@ std::string CaseBuilder::Integer(const char* name) const {
 }
 
 void CaseBuilder::CheckName(const std::string& name, std::size_t limit, const Origin& at,
-                            const char* what) const {
+                            const char* what, bool in_prior_equations) const {
   if (name.size() > limit) {
     Fail(at, std::string(what) + " '" + name + "' is longer than the " + std::to_string(limit) +
                  " characters the case can hold");
+  }
+  // The case's control file separates its items by blanks, so a name (which a CSV field may
+  // hold) must be one word of visible characters; and its prior equations are read by their
+  // '*' signs, so a name that stands in them holds none.
+  const bool one_word = !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u <= ' ' || u >= 0x7f;
+  });
+  if (!one_word) {
+    Fail(at, std::string(what) + " '" + name + "' is not one word of visible characters, as "
+                 "the case's control file needs");
+  }
+  if (in_prior_equations && name.find('*') != std::string::npos) {
+    Fail(at, std::string(what) + " '" + name + "' holds a '*', which the case's prior "
+                 "equations would read as a product");
   }
 }
 
@@ -146,7 +179,7 @@ ImportedCase CaseBuilder::Build(const std::string& project_name) {
 
 std::string CaseBuilder::LambdaFactor() {
   const std::string text = Number("RLAMFAC");
-  const double factor = std::stod(text);
+  const double factor = std::strtod(text.c_str(), nullptr);
   if (factor > 0.0) return text;
   const double magnitude = std::fabs(factor);
   const std::string used = magnitude > 1.0 ? RequireNumber(text.substr(1), {}, "RLAMFAC") : "2.0";
@@ -194,13 +227,16 @@ std::string CaseBuilder::ControlData(const std::string& project_name) {
       text, sizeof text,
       "%s %s\n%zu %zu %zu %zu %zu\n%zu %zu %s %s 1 0 0\n%s %s %s %s %s\n%s %s %s %s\n%s %s\n"
       "%s %s %s %s %s %s\n%s %s %s\n%s %s %s %s %s\n%s\n",
-      Lower(Value("RSTFLE")).c_str(), mode.c_str(), p_.parameters.size(), p_.observations.size(),
+      Word("RSTFLE", {"restart", "norestart"}).c_str(), mode.c_str(), p_.parameters.size(),
+      p_.observations.size(),
       groups_.size(), p_.priors.size(), observation_groups_.size(), p_.templates.size(),
-      p_.instructions.size(), Lower(Value("PRECIS")).c_str(), Lower(Value("DPOINT")).c_str(),
+      p_.instructions.size(), Word("PRECIS", {"single", "double"}).c_str(),
+      Word("DPOINT", {"point", "nopoint"}).c_str(),
       Number("RLAMBDA1").c_str(), factor.c_str(), Number("PHIRATSUF").c_str(),
       Number("PHIREDLAM").c_str(), lambdas.c_str(), Number("RELPARMAX").c_str(),
       Number("FACPARMAX").c_str(), Number("FACORIG").c_str(), Integer("IBOUNDSTICK").c_str(),
-      Number("PHIREDSWH").c_str(), Lower(Value("DOAUI")).c_str(), noptmax.c_str(),
+      Number("PHIREDSWH").c_str(), Word("DOAUI", {"aui", "auid", "noaui"}).c_str(),
+      noptmax.c_str(),
       Number("PHIREDSTP").c_str(), Integer("NPHISTP").c_str(), Integer("NPHINORED").c_str(),
       Number("RELPARSTP").c_str(), Integer("NRELPAR").c_str(), Integer("ICOV").c_str(),
       Integer("ICOR").c_str(), Integer("IEIG").c_str(), options_.slmmode.c_str(),
@@ -253,11 +289,25 @@ void CaseBuilder::CheckNames() {
   groups_ = p_.groups;
   observation_groups_ = p_.observation_groups;
   for (const ParameterGroup& g : groups_) CheckName(g.name, kMaxName, g.at, "the parameter group");
+  for (const ObservationGroup& g : observation_groups_) {
+    CheckName(g.name, kMaxName, g.at, "the observation group");
+  }
   for (const Parameter& parameter : p_.parameters) {
-    CheckName(parameter.name, kMaxName, parameter.at, "the parameter name");
+    CheckName(parameter.name, kMaxName, parameter.at, "the parameter name", true);
+    CheckName(parameter.group, kMaxName, parameter.at, "the parameter group");
     const std::string& t = parameter.partrans;
     if (t != "none" && t != "log" && t != "fixed" && t != "tied") {
       Fail(parameter.at, "PARTRANS '" + t + "' of " + parameter.name + " is not none, log, fixed or tied");
+    }
+    if (t == "log") {
+      // The case stores a log parameter's value and bounds as their logarithms.
+      for (const std::string* value :
+           {&parameter.parval1, &parameter.parlbnd, &parameter.parubnd}) {
+        if (!(RequireValue(*value, parameter.at, "a log parameter's value") > 0.0)) {
+          Fail(parameter.at, "the log parameter " + parameter.name + " has the value or bound " +
+                                 *value + "; its value and bounds must be above 0");
+        }
+      }
     }
     if (t == "tied" && FindParameter(p_, parameter.partied) == nullptr) {
       Fail(parameter.at, "the tied parameter " + parameter.name + " names no parent parameter");
@@ -279,7 +329,8 @@ void CaseBuilder::CheckNames() {
     }
   }
   for (const PriorItem& item : p_.priors) {
-    CheckName(item.label, kMaxPriorLabel, item.at, "the prior label");
+    CheckName(item.label, kMaxPriorLabel, item.at, "the prior label", true);
+    CheckName(item.group, kMaxName, item.at, "the observation group");
     if (item.terms.size() > kMaxPriorTerms) {
       Fail(item.at, "the prior item " + item.label + " has " + std::to_string(item.terms.size()) +
                         " terms; the case takes at most 10");
@@ -335,8 +386,14 @@ std::string CaseBuilder::ParameterGroups() {
       for (const std::string& word : g.split_settings) split += " " + word;
       Note(g.at, "parameter group " + g.name + ": the derivative split settings" + split + " are not carried over");
     }
-    text += g.name + " " + g.inctyp + " " + g.derinc + " " + g.derinclb + " " + forcen + " " +
-            g.derincmul + " " + dermthd + "\n";
+    const std::string inctyp = Lower(g.inctyp);
+    if (inctyp != "relative" && inctyp != "absolute" && inctyp != "rel_to_max") {
+      Fail(g.at, "INCTYP '" + g.inctyp + "' of parameter group " + g.name +
+                     " is not relative, absolute or rel_to_max");
+    }
+    text += g.name + " " + inctyp + " " + RequireNumber(g.derinc, g.at, "DERINC") + " " +
+            RequireNumber(g.derinclb, g.at, "DERINCLB") + " " + forcen + " " +
+            RequireNumber(g.derincmul, g.at, "DERINCMUL") + " " + dermthd + "\n";
   }
   return text;
 }
@@ -344,11 +401,21 @@ std::string CaseBuilder::ParameterGroups() {
 std::string CaseBuilder::Parameters() {
   std::string text = "* parameter data\n", ties, limits;
   for (const Parameter& q : p_.parameters) {
-    text += q.name + " " + q.partrans + " " + q.parchglim + " " + q.parval1 + " " + q.parlbnd +
-            " " + q.parubnd + " " + q.group + " " + q.scale + " " + q.offset + " " + q.dercom + "\n";
+    const std::string limit = Lower(q.parchglim);
+    if (limit != "factor" && limit != "relative" && limit.rfind("absolute(", 0) != 0) {
+      Fail(q.at, "PARCHGLIM '" + q.parchglim + "' of " + q.name +
+                     " is not factor, relative or absolute(N)");
+    }
+    text += q.name + " " + q.partrans + " " + limit + " " +
+            RequireNumber(q.parval1, q.at, "PARVAL1") + " " +
+            RequireNumber(q.parlbnd, q.at, "PARLBND") + " " +
+            RequireNumber(q.parubnd, q.at, "PARUBND") + " " + q.group + " " +
+            RequireNumber(q.scale, q.at, "SCALE") + " " + RequireNumber(q.offset, q.at, "OFFSET") +
+            " " + std::to_string(RequireInteger(q.dercom, q.at, "DERCOM")) + "\n";
     if (q.partrans == "tied") ties += q.name + " " + q.partied + "\n";
     if (q.partrans != "fixed" && q.partrans != "tied") limits += (limits.empty() ? "" : ", ") + q.name + " " + q.parchglim;
-    if (std::stod(q.scale) != 1.0 || std::stod(q.offset) != 0.0) {
+    if (RequireValue(q.scale, q.at, "SCALE") != 1.0 ||
+        RequireValue(q.offset, q.at, "OFFSET") != 0.0) {
       Note(q.at, "parameter " + q.name + ": SCALE " + q.scale + " and OFFSET " + q.offset +
                      " are not applied; the model input files receive the parameter's own value");
     }
@@ -376,7 +443,8 @@ std::string CaseBuilder::Observations() {
   }
   text += "* observation data\n";
   for (const Observation& o : p_.observations) {
-    text += o.name + " " + o.obsval + " " + o.weight + " " + o.group + "\n";
+    text += o.name + " " + RequireNumber(o.obsval, o.at, "OBSVAL") + " " +
+            RequireNumber(o.weight, o.at, "WEIGHT") + " " + o.group + "\n";
   }
   return text;
 }

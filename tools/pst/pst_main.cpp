@@ -19,6 +19,7 @@
 #include "case_writer.h"
 #include "modellib/file_error.h"
 #include "pst_text.h"
+#include "pest/control_file.h"
 #include "standard_reader.h"
 
 namespace {
@@ -100,6 +101,25 @@ bool WriteWhole(const std::string& path, const std::string& text) {
   return ok;
 }
 
+// The control file of the case is read once by tarne's own reader before anything is written,
+// so that an import never leaves a case that tarne -slm would refuse (a setting outside what
+// the engine takes, say): the reader's line names the setting, and nothing is written.
+bool AcceptedByTarne(const std::string& control_path, const std::string& control_text,
+                     const std::string& input) {
+  const std::string check_path = control_path + ".check";
+  if (!WriteWhole(check_path, control_text)) return false;
+  ProblemRecord record;
+  std::string replacement_list;
+  const bool accepted = ReadControlFile(record, check_path.c_str(), replacement_list) == 0;
+  std::fflush(stdout);
+  std::remove(check_path.c_str());
+  if (!accepted) {
+    std::fprintf(stderr, "tarne-pst: the case made from %s breaks a rule of tarne's control "
+                 "file (the line above names it); nothing was written\n", input.c_str());
+  }
+  return accepted;
+}
+
 // The case may not take the place of a file of the problem.
 bool Collides(const pst::StandardProblem& problem, const std::string& directory,
               const std::string& path) {
@@ -130,7 +150,8 @@ int Import(const Request& request) {
                                                   error.reason.c_str()).c_str());
     return 1;
   }
-  if (!WriteWhole(project_path, imported.project_text) ||
+  if (!AcceptedByTarne(control_path, imported.control_text, request.input) ||
+      !WriteWhole(project_path, imported.project_text) ||
       !WriteWhole(control_path, imported.control_text)) {
     return 1;
   }
