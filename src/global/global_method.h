@@ -39,3 +39,28 @@ class GlobalMethod {
  private:
   SampleSource source_;
 };
+
+// The whole run of a method whose input file names the seeds mode by a word (MLSL, trajectory
+// repulsion): read reads the settings (printing what it prints between values), the seeds
+// mode follows their word, write_control (when given) writes what the method's record holds
+// before the run, and the run's status ends the method.
+template <typename Method, typename Settings>
+short RunSeededMethod(const MethodNames& names, tarne::mpi_setup* partition, int argc,
+                      char** argv, bool (*read)(InputReader&, Settings&),
+                      void (*write_control)(std::FILE*, const Settings&, const char*) = nullptr) {
+  GlobalProblem problem;
+  MethodFiles files;
+  Settings settings;
+  const auto read_input = [&settings, read](InputReader& in, SeedsFile::Mode& seeds) {
+    if (!read(in, settings)) return false;
+    seeds = SeedsFile::ModeOfWord(settings.seeds_word);
+    return true;
+  };
+  const StartUp start =
+      StartGlobalMethod(names, partition, argc, argv, read_input, problem, files);
+  if (!start.go_on) return start.status;
+  if (write_control != nullptr) write_control(files.rec.get(), settings, problem.names.base);
+  Method method(problem, settings, files.rec.get(), files.seeds,
+                SeedWrite::kDerivedUnlessAfterFailure);
+  return FinishGlobalMethod(problem, method.Run());
+}

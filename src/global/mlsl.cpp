@@ -46,6 +46,13 @@ bool ReadStopValues(InputReader& in, MlslSettings& s) {
          ReadImprovementFraction(in, s.f);
 }
 
+// All of "mlsl.in", with the note on the seeds between values 4 and 5.
+bool ReadMlslInput(InputReader& in, MlslSettings& s) {
+  if (!ReadSampleValues(in, s)) return false;
+  PrintSeedsNote();
+  return ReadStopValues(in, s);
+}
+
 void WriteControlSection(std::FILE* rec, const MlslSettings& s, const char* case_name) {
   WriteControlSection(
       rec, "CT_MLSL", s.seed,
@@ -377,22 +384,6 @@ void WriteRejections(std::FILE* rec, long x, double dmin, const StartVerdict& ve
 }
 
 short RunMlsl(tarne::mpi_setup* partition, int argc, char** argv) {
-  GlobalProblem problem;
-  MethodFiles files;
-  MlslSettings settings;
-  const auto read_input = [&settings](InputReader& in, SeedsFile::Mode& seeds) {
-    if (!ReadSampleValues(in, settings)) return false;
-    PrintSeedsNote();
-    if (!ReadStopValues(in, settings)) return false;
-    seeds = SeedsFile::ModeOfWord(settings.seeds_word);
-    return true;
-  };
-  const StartUp start =
-      StartGlobalMethod(kNames, partition, argc, argv, read_input, problem, files);
-  if (!start.go_on) return start.status;
-  WriteControlSection(files.rec.get(), settings, problem.names.base);
-
-  MlslMethod method(problem, settings, files.rec.get(), files.seeds,
-                    SeedWrite::kDerivedUnlessAfterFailure);
-  return FinishGlobalMethod(problem, method.Run());
+  return RunSeededMethod<MlslMethod, MlslSettings>(kNames, partition, argc, argv,
+                                                   ReadMlslInput, WriteControlSection);
 }

@@ -32,6 +32,12 @@ bool ReadSettings(InputReader& in, TrSettings& s) {
          ReadImprovementFraction(in, s.f);
 }
 
+// All of "tr.in", after the note on the seeds.
+bool ReadTrInput(InputReader& in, TrSettings& s) {
+  PrintSeedsNote();
+  return ReadSettings(in, s);
+}
+
 // Where a CT run starts: a sample, or where the failed run before it left off.
 struct CtStart {
   long sample = 0;  // 0: the parameters the failed run left
@@ -249,20 +255,6 @@ bool AfterCtRun(TrProgress& progress, long r, double F, const TrSettings& settin
 }
 
 short RunTrajectoryRepulsion(tarne::mpi_setup* partition, int argc, char** argv) {
-  GlobalProblem problem;
-  MethodFiles files;
-  TrSettings settings;
-  const auto read_input = [&settings](InputReader& in, SeedsFile::Mode& seeds) {
-    PrintSeedsNote();
-    if (!ReadSettings(in, settings)) return false;
-    seeds = SeedsFile::ModeOfWord(settings.seeds_word);
-    return true;
-  };
-  const StartUp start =
-      StartGlobalMethod(kNames, partition, argc, argv, read_input, problem, files);
-  if (!start.go_on) return start.status;
-
-  TrajectoryRepulsion method(problem, settings, files.rec.get(), files.seeds,
-                            SeedWrite::kDerivedUnlessAfterFailure);
-  return FinishGlobalMethod(problem, method.Run());
+  return RunSeededMethod<TrajectoryRepulsion, TrSettings>(kNames, partition, argc, argv,
+                                                          ReadTrInput);
 }
