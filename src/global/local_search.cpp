@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "lm/lm_state.h"
+#include "modellib/replace_file.h"
 #include "pest/parameters.h"
 
 namespace {
@@ -116,7 +117,7 @@ SearchOutcome RunLocalSearch(GlobalProblem& problem, const dvector& start,
   const bool resume = restart.TakeSearchUnderWay(start, under_way, engine_state);
   if (resume) {
     RestoreTrajectory(under_way, trajectory, start_column);
-    if (ReplaceFile(problem.names.rst, engine_state) != 0) restart.Halt();
+    if (!ReplaceFile(problem.names.rst, engine_state, FileSync::kOnDisk)) restart.Halt();
   }
   if (restart.halted() || !restart.GoOn(resume)) return HaltedOutcome(problem.record);
   LmContext context = problem.Context(resume);

@@ -11,6 +11,7 @@
 
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
+#include "modellib/replace_file.h"
 
 namespace {
 
@@ -314,35 +315,6 @@ bool FileFingerprint(const char* name, std::uint64_t& fingerprint) {
   return true;
 }
 
-short ReplaceFile(const std::string& name, const std::string& content) {
-  const std::string temporary = name + ".tmp";
-  // Whatever an earlier run left under the temporary name goes first (a pipe there would
-  // block the opening).
-  std::remove(temporary.c_str());
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    ReportFileError("create", temporary, 0, std::strerror(errno));
-    return 1;
-  }
-  bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size() &&
-                 std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-  std::string reason = written ? "" : std::strerror(errno);
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (written && std::rename(temporary.c_str(), name.c_str()) != 0) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (!written) {
-    ReportFileError("write", name, 0, reason);
-    std::remove(temporary.c_str());
-    return 1;
-  }
-  return 0;
-}
-
 short WriteResumeFile(const char* name, const ResumeImage& image) {
   ImageWriter out;
   out.Key(kFirstLine);
@@ -378,7 +350,7 @@ short WriteResumeFile(const char* name, const ResumeImage& image) {
   std::snprintf(sum, sizeof sum, "%s%016llx\n", kChecksumKey,
                 static_cast<unsigned long long>(Fingerprint(text)));
   text += sum;
-  return ReplaceFile(name, text);
+  return ReplaceFile(name, text, FileSync::kOnDisk) ? 0 : 1;
 }
 
 bool ReadResumeFile(const char* name, const ProblemRecord& record, ResumeImage& image) {

@@ -52,18 +52,14 @@ struct ResumeImage {
   std::string engine_state;
 };
 
-// Writes image as name (see ReplaceFile). Returns 0, or 1 after a reported failure.
+// Writes image as name, whole beside the old file and renamed over it, on disk before the
+// rename (see modellib/replace_file.h). Returns 0, or 1 after a reported failure.
 short WriteResumeFile(const char* name, const ResumeImage& image);
 
 // Reads name into image, checking its form, its checksum (a file changed or cut short is
 // refused) and that every point and objective list has the sizes of record. False after one
 // line naming the file, the line and what is wrong.
 bool ReadResumeFile(const char* name, const ProblemRecord& record, ResumeImage& image);
-
-// Writes content as the file name: into a file beside it, flushed to disk, then renamed over
-// it, so that name is always either the old or the new content. Returns 0, or 1 after a
-// reported failure (the file beside it is removed).
-short ReplaceFile(const std::string& name, const std::string& content);
 
 // The 64-bit FNV-1a fingerprint of bytes, and of the content of the file name (false after
 // a line naming the file and the reason when it cannot be read).

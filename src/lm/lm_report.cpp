@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lm/lm_state.h"
+#include "modellib/replace_file.h"
 #include "pest/file_report.h"
 #include "pest/parameters.h"
 
@@ -287,37 +288,19 @@ void WriteAllAtLimits(std::FILE* rec, long model_calls) {
 }
 
 short WriteJacobianFile(const matrix& jacobian, long rows, long cols) {
-  const std::string temporary = std::string(kJacobianFileName) + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (file == nullptr) {
-    ReportFileError("create", temporary, 0, std::strerror(errno));
-    return 1;
-  }
-  std::string line;
-  bool written = true;
-  for (long i = 1; i <= rows && written; ++i) {
-    line.clear();
-    const double* row = jacobian[i];
-    for (long j = 1; j <= cols; ++j) {
-      AppendFixed6(line, row[j]);
-      line += '\t';
+  const auto write_rows = [&jacobian, rows, cols](std::FILE* file) {
+    std::string line;
+    for (long i = 1; i <= rows; ++i) {
+      line.clear();
+      const double* row = jacobian[i];
+      for (long j = 1; j <= cols; ++j) {
+        AppendFixed6(line, row[j]);
+        line += '\t';
+      }
+      line += '\n';
+      if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) return false;
     }
-    line += '\n';
-    written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  }
-  std::string reason = written ? "" : std::strerror(errno);
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (written && std::rename(temporary.c_str(), kJacobianFileName) != 0) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (!written) {
-    ReportFileError("write", kJacobianFileName, 0, reason);
-    std::remove(temporary.c_str());
-    return 1;
-  }
-  return 0;
+    return true;
+  };
+  return ReplaceFile(kJacobianFileName, write_rows, FileSync::kNone) ? 0 : 1;
 }

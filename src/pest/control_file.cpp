@@ -11,6 +11,7 @@
 
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
+#include "modellib/replace_file.h"
 #include "modellib/text_util.h"
 #include "modellib/token_reader.h"
 #include "pest/control_checks.h"
@@ -55,30 +56,7 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
 }  // namespace
 
 bool WriteReplacementList(const std::string& content) {
-  const char* const name = "tarne.in";
-  const std::string temporary = std::string(name) + ".tmp";
-  FileHandle file(std::fopen(temporary.c_str(), "w"));
-  if (!file) {
-    ReportFileError("create", temporary, 0, std::strerror(errno));
-    return false;
-  }
-  errno = 0;
-  bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
-                 std::fflush(file.get()) == 0;
-  std::string reason = written ? "" : std::strerror(errno != 0 ? errno : EIO);
-  if (std::fclose(file.release()) != 0 && written) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (written && std::rename(temporary.c_str(), name) != 0) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (!written) {
-    ReportFileError("write", name, 0, reason);
-    std::remove(temporary.c_str());
-  }
-  return written;
+  return ReplaceFile("tarne.in", content, FileSync::kNone);
 }
 
 namespace {

@@ -17,6 +17,7 @@
 
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
+#include "modellib/replace_file.h"
 #include "modellib/text_util.h"
 #include "modellib/token_reader.h"
 
@@ -302,61 +303,42 @@ short WriteRestartFile(const RestartRecord& restart, const ProblemRecord& record
     ReportFileError("write", names.rst, 0, "the engine state is smaller than the problem");
     return 1;
   }
-  const std::string temporary = std::string(names.rst) + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    ReportFileError("create", temporary, 0, std::strerror(errno));
-    return 1;
-  }
   const RestartRecord& r = restart;
   const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
   const long a = record.NUMADJ;
-  RestartWriter out(file);
-  out.Int(r.SLMMODE);
-  out.Int(r.SLMFULLUPD);
-  out.Real(r.SLMFULLRAT);
-  out.Int(r.SLMNCOL);
-  out.Real(r.PHIRATIO);
-  out.Matrix(r.jacobian, m, a);
-  out.Matrix(r.best_jacobian, m, a);
-  out.Int(r.n);
-  out.Real(r.phi);
-  out.Real(r.starting_phi);
-  out.Reals(r.history, r.n);
-  out.Reals(r.best_parameters, record.NPAR);
-  out.Reals(r.best_simulated, record.NOBS);
-  out.Real(r.lowest_phi);
-  out.Int(r.best_iteration);
-  out.Int(r.switch_flag);
-  out.Reals(r.base_simulated, record.NOBS);
-  out.Reals(r.perturbed_simulated, record.NOBS);
-  out.Reals(r.parameter_values, record.NPAR);
-  out.Reals(r.group_phi, record.NOBSGP);
-  out.Real(r.RLAMBDA1);
-  out.Real(r.largest_change);
-  out.Int(r.small_change_count);
-  out.Real(r.last_change);
-  out.Reals(r.start_values, a);
-  out.Int(r.model_calls);
-  out.Int(r.cyclic_position);
-
+  const auto write_items = [&r, &record, m, a](std::FILE* file) {
+    RestartWriter out(file);
+    out.Int(r.SLMMODE);
+    out.Int(r.SLMFULLUPD);
+    out.Real(r.SLMFULLRAT);
+    out.Int(r.SLMNCOL);
+    out.Real(r.PHIRATIO);
+    out.Matrix(r.jacobian, m, a);
+    out.Matrix(r.best_jacobian, m, a);
+    out.Int(r.n);
+    out.Real(r.phi);
+    out.Real(r.starting_phi);
+    out.Reals(r.history, r.n);
+    out.Reals(r.best_parameters, record.NPAR);
+    out.Reals(r.best_simulated, record.NOBS);
+    out.Real(r.lowest_phi);
+    out.Int(r.best_iteration);
+    out.Int(r.switch_flag);
+    out.Reals(r.base_simulated, record.NOBS);
+    out.Reals(r.perturbed_simulated, record.NOBS);
+    out.Reals(r.parameter_values, record.NPAR);
+    out.Reals(r.group_phi, record.NOBSGP);
+    out.Real(r.RLAMBDA1);
+    out.Real(r.largest_change);
+    out.Int(r.small_change_count);
+    out.Real(r.last_change);
+    out.Reals(r.start_values, a);
+    out.Int(r.model_calls);
+    out.Int(r.cyclic_position);
+    return true;
+  };
   // The data must be on disk before the rename makes it the restart file.
-  bool written = std::ferror(file) == 0 && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-  std::string reason = written ? "" : std::strerror(errno);
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (written && std::rename(temporary.c_str(), names.rst) != 0) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (!written) {
-    ReportFileError("write", names.rst, 0, reason);
-    std::remove(temporary.c_str());
-    return 1;
-  }
-  return 0;
+  return ReplaceFile(names.rst, write_items, FileSync::kOnDisk) ? 0 : 1;
 }
 
 namespace {
