@@ -16,8 +16,8 @@
 
 #include "pest/instruction_files.h"
 #include "pest/model_run.h"
-#include "pest/output_files.h"
 #include "pest/parameters.h"
+#include "pest/stop_file.h"
 
 namespace {
 

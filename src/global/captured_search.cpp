@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "lm/lm_state.h"
+#include "modellib/file_error.h"
 #include "pest/copy_run.h"
-#include "pest/file_report.h"
 #include "pest/run_messages.h"
 
 namespace fs = std::filesystem;

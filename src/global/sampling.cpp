@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "global/method_input.h"
-#include "pest/file_report.h"
+#include "modellib/file_error.h"
 #include "pest/parameters.h"
 
 namespace {

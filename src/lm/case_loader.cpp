@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "modellib/file_error.h"
 #include "pest/control_file.h"
-#include "pest/file_report.h"
 #include "pest/instruction_files.h"
 #include "pest/stop_file.h"
 #include "pest/template_files.h"

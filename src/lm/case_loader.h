@@ -13,7 +13,7 @@
 #include "lm/lm_engine.h"
 #include "lm/lm_report.h"
 #include "modellib/tarne_lib.h"
-#include "pest/output_files.h"
+#include "pest/output_names.h"
 #include "pest/problem.h"
 #include "pest/restart_file.h"
 

@@ -11,8 +11,9 @@
 #include "lm/lm_state.h"
 #include "modellib/tarne_lib.h"
 #include "pest/model_runner.h"
-#include "pest/output_files.h"
+#include "pest/output_names.h"
 #include "pest/problem.h"
+#include "pest/restart_file.h"
 
 // Everything a tool hands the engine for its searches.
 struct LmContext {

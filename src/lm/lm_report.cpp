@@ -8,8 +8,8 @@
 #include <string>
 
 #include "lm/lm_state.h"
+#include "modellib/file_error.h"
 #include "modellib/replace_file.h"
-#include "pest/file_report.h"
 #include "pest/parameters.h"
 
 namespace {

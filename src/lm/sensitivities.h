@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "numeric/numeric.h"
-#include "pest/output_files.h"
+#include "pest/output_names.h"
 #include "pest/problem.h"
 
 // The Jacobian has rows 1..NOBS (observations) and NOBS+1..NOBS+NPRIOR (prior items) and one

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "modellib/file_error.h"
 #include "modellib/input_file.h"
 #include "numeric/process_end.h"
-#include "pest/file_report.h"
 #include "pest/name_index.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "pest/model_runner.h"
-#include "pest/output_files.h"
 
 namespace {
 

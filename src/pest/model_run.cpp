@@ -14,9 +14,9 @@
 #include <system_error>
 
 #include "modellib/command_runner.h"
-#include "pest/file_report.h"
-#include "pest/parameters.h"
+#include "modellib/file_error.h"
 #include "pest/instruction_files.h"
+#include "pest/parameters.h"
 
 namespace {
 

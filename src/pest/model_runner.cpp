@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "modellib/file_error.h"
 #include "numeric/process_end.h"
 #include "pest/copy_run.h"
-#include "pest/file_report.h"
-#include "pest/output_files.h"
 #include "pest/run_spread.h"
+#include "pest/stop_file.h"
 
 ModelRunner::ModelRunner(ProblemRecord& record, tarne::mpi_setup* partition,
                          const char* first_argument, FileHandleTable& instructions,

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "modellib/file_error.h"
 #include "modellib/input_file.h"
 #include "modellib/template_text.h"
-#include "pest/file_report.h"
 #include "pest/name_index.h"
 
 namespace {
