@@ -93,7 +93,7 @@ SearchOutcome SearchSpread::Next(long r, const dvector& start) {
     job.r = r;
     job.start = start;
   }
-  while (!job.done) Step();
+  while (!job.done) Step(job);
   // A resumed run marks where it goes on before the first search it makes, as on one process.
   if (!restart.GoOn(false)) return HaltedSearch(problem_);
   const SearchOutcome outcome = Finish(job);
@@ -112,9 +112,12 @@ void SearchSpread::Plan(long first) {
   }
 }
 
-// Rank 0 makes a waiting search itself, or waits for a process to finish one.
-void SearchSpread::Step() {
+// Rank 0 makes a waiting search itself, or waits for a process to finish one. The replies
+// that have come in are taken first, and one of them may be the awaited search's: then there
+// is nothing to wait for (waiting would wait for a reply already taken).
+void SearchSpread::Step(const Job& awaited) {
   Poll();
+  if (awaited.done) return;
   if (Job* mine = Waiting(true)) {
     MakeHere(*mine);
     return;

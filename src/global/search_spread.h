@@ -46,7 +46,7 @@ class SearchSpread {
   };
 
   void Plan(long first);
-  void Step();
+  void Step(const Job& awaited);
   void Poll();
   void HandOut();
   void Take(const RunSpread::SearchReply& reply);
