@@ -21,14 +21,14 @@ struct OptionWord {
   const char* setting;
 };
 
-struct LineSpec {
+struct LineLayout {
   std::vector<Field> required;
   std::vector<Field> optional;  // taken in order by the values that are not option words
   std::vector<OptionWord> words;
 };
 
-const std::vector<LineSpec>& Specs(PositionalSection section) {
-  static const std::vector<LineSpec> control = {
+const std::vector<LineLayout>& Layouts(PositionalSection section) {
+  static const std::vector<LineLayout> control = {
       {{{"RSTFLE", 't'}, {"PESTMODE", 't'}}, {}, {}},
       {{{"NPAR", 'i'}, {"NOBS", 'i'}, {"NPARGP", 'i'}, {"NPRIOR", 'i'}, {"NOBSGP", 'i'}},
        {{"MAXCOMPDIM", 'i'}, {"DERZEROLIM", 'r'}}, {}},
@@ -58,16 +58,16 @@ const std::vector<LineSpec>& Specs(PositionalSection section) {
         {"noreisaveitn", "REISAVEITN"}, {"parsaveitn", "PARSAVEITN"},
         {"noparsaveitn", "PARSAVEITN"}, {"parsaverun", "PARSAVERUN"},
         {"noparsaverun", "PARSAVERUN"}}}};
-  static const std::vector<LineSpec> singular = {
+  static const std::vector<LineLayout> singular = {
       {{{"SVDMODE", 'i'}}, {}, {}},
       {{{"MAXSING", 'i'}, {"EIGTHRESH", 'r'}}, {}, {}},
       {{{"EIGWRITE", 'i'}}, {}, {}}};
-  static const std::vector<LineSpec> lsqr = {
+  static const std::vector<LineLayout> lsqr = {
       {{{"LSQRMODE", 'i'}}, {}, {}},
       {{{"LSQR_ATOL", 'r'}, {"LSQR_BTOL", 'r'}, {"LSQR_CONLIM", 'r'}, {"LSQR_ITNLIM", 'i'}},
        {}, {}},
       {{{"LSQRWRITE", 'i'}}, {}, {}}};
-  static const std::vector<LineSpec> regularisation = {
+  static const std::vector<LineLayout> regularisation = {
       {{{"PHIMLIM", 'r'}, {"PHIMACCEPT", 'r'}},
        {{"FRACPHIM", 'r'}},
        {{"memsave", "MEMSAVE"}, {"nomemsave", "MEMSAVE"}}},
@@ -93,8 +93,8 @@ std::string TypedValue(const Field& field, const std::string& word, const Origin
   return word;
 }
 
-const OptionWord* FindWord(const LineSpec& spec, const std::string& word) {
-  for (const OptionWord& option : spec.words) {
+const OptionWord* FindWord(const LineLayout& layout, const std::string& word) {
+  for (const OptionWord& option : layout.words) {
     if (Lower(word) == option.word) return &option;
   }
   return nullptr;
@@ -131,31 +131,31 @@ void RequireWords(const std::vector<std::string>& words, std::size_t count, cons
 }  // namespace
 
 int PositionalLineCount(PositionalSection section) {
-  return static_cast<int>(Specs(section).size());
+  return static_cast<int>(Layouts(section).size());
 }
 
 void ReadPositionalLine(PositionalSection section, int index,
                         const std::vector<std::string>& words, const Origin& at,
                         StandardProblem* problem) {
-  const LineSpec& spec = Specs(section)[static_cast<std::size_t>(index)];
-  if (words.size() < spec.required.size()) {
+  const LineLayout& layout = Layouts(section)[static_cast<std::size_t>(index)];
+  if (words.size() < layout.required.size()) {
     Fail(at, "the line holds " + std::to_string(words.size()) + " values; " +
-                 spec.required.back().name + " is missing");
+                 layout.required.back().name + " is missing");
   }
   std::size_t k = 0;
-  for (const Field& field : spec.required) {
+  for (const Field& field : layout.required) {
     Put(problem, field.name, TypedValue(field, words[k], at), at);
     ++k;
   }
   std::size_t next_optional = 0;
   for (; k < words.size(); ++k) {
-    if (const OptionWord* option = FindWord(spec, words[k])) {
+    if (const OptionWord* option = FindWord(layout, words[k])) {
       Put(problem, option->setting, Lower(words[k]), at);
-    } else if (next_optional < spec.optional.size()) {
-      const Field& field = spec.optional[next_optional++];
+    } else if (next_optional < layout.optional.size()) {
+      const Field& field = layout.optional[next_optional++];
       Put(problem, field.name, TypedValue(field, words[k], at), at);
     } else {
-      Fail(at, "unexpected '" + words[k] + "' after " + spec.required.back().name);
+      Fail(at, "unexpected '" + words[k] + "' after " + layout.required.back().name);
     }
   }
 }
