@@ -1,12 +1,27 @@
 #include "global/method_input.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
-#include "global/sampling.h"
 #include "modellib/file_error.h"
 #include "modellib/input_file.h"
 #include "modellib/text_util.h"
+
+namespace {
+
+// Reads an unsigned 32-bit seed from a word as "%lu" would take it (a leading minus sign
+// wraps around); false when the word holds no number.
+bool ParseUserSeed(const std::string& word, std::uint32_t& seed) {
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(word.c_str(), &end, 10);
+  if (end == word.c_str() || *end != '\0' || errno == ERANGE) return false;
+  seed = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+}  // namespace
 
 MethodFile OpenMethodFile(const char* name, const char* mode) {
   if (mode[0] == 'r') {

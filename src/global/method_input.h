@@ -37,7 +37,7 @@ class InputReader {
   // A finite number; valid, when given, says whether it is in range, and requirement how.
   bool Real(const char* what, double& value, bool (*valid)(double) = nullptr,
             const char* requirement = "");
-  // An unsigned 32-bit seed (see ParseUserSeed).
+  // An unsigned 32-bit seed, read as "%lu" would take it (a leading minus sign wraps around).
   bool Seed(const char* what, std::uint32_t& seed);
 
  private:

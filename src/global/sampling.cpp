@@ -1,6 +1,5 @@
 #include "global/sampling.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -118,13 +117,4 @@ void SampleParameters(ProblemRecord& record, std::int32_t& seed) {
       p.value = (p.PARUBND - p.PARLBND) * u + p.PARLBND;
     }
   }
-}
-
-bool ParseUserSeed(const std::string& word, std::uint32_t& seed) {
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(word.c_str(), &end, 10);
-  if (end == word.c_str() || *end != '\0' || errno == ERANGE) return false;
-  seed = static_cast<std::uint32_t>(value);
-  return true;
 }

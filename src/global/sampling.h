@@ -69,7 +69,3 @@ class SeedsFile {
 // uniformly in natural units); fixed and tied parameters keep their values and take no
 // deviate.
 void SampleParameters(ProblemRecord& record, std::int32_t& seed);
-
-// Reads an unsigned 32-bit seed from a word as "%lu" would take it (a leading minus sign
-// wraps around); false when the word holds no number.
-bool ParseUserSeed(const std::string& word, std::uint32_t& seed);

@@ -350,7 +350,7 @@ class Worker {
         folder_(WorkingCopyFolder(partition.process_rank)),
         run_directory_(Absolute(".")) {}
 
-  int Serve() {
+  int ServeUntilTheEnd() {
     for (;;) {
       const Message message = NextMessage();
       if (message.from != 0) continue;
@@ -494,5 +494,5 @@ class Worker {
 
 int ServeRuns(tarne::mpi_setup& partition, const SearchHandler& searches) {
   Worker worker(partition, searches);
-  return worker.Serve();
+  return worker.ServeUntilTheEnd();
 }
