@@ -1,8 +1,6 @@
 #include "pest/control_checks.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "modellib/text_util.h"
 #include "pest/problem.h"
 
 namespace {
@@ -24,16 +22,10 @@ std::string Trimmed(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The section a "*" header names (lower case, blanks collapsed), or "".
 std::string SectionOf(const std::string& header) {
   std::string name;
-  for (char c : Lower(Trimmed(header.substr(1)))) {
+  for (char c : tarne::ToLower(Trimmed(header.substr(1)))) {
     if (c == ' ' || c == '\t') {
       if (!name.empty() && name.back() != ' ') name += ' ';
     } else {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "modellib/input_file.h"
+#include "modellib/text_util.h"
 
 namespace pst {
 
@@ -54,10 +55,7 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+std::string Lower(const std::string& text) { return tarne::ToLower(text); }
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

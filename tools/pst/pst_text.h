@@ -26,7 +26,7 @@ std::vector<TextLine> ReadLines(const std::string& path);
 [[noreturn]] void Fail(const Origin& at, const std::string& reason);
 
 std::vector<std::string> Words(const std::string& text);
-std::string Lower(std::string text);
+std::string Lower(const std::string& text);
 std::string Upper(std::string text);
 std::string Trim(const std::string& text);
 
