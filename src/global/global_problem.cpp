@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "global/method_report.h"
+#include "pest/control_file.h"
 
 namespace {
 
@@ -49,8 +50,7 @@ bool ReadMethodInput(const char* name, const MethodInputReader& read_input,
 bool FingerprintInputs(const MethodNames& names, const char* control_name,
                        SeedsFile::Mode seeds_mode, RunInputs& inputs) {
   // The control file's name as the control-file reader makes it.
-  inputs.control_file = control_name;
-  if (inputs.control_file.find('.') == std::string::npos) inputs.control_file += ".pst";
+  inputs.control_file = ControlFileName(control_name);
   return FileFingerprint(names.input_file, inputs.method_input) &&
          FileFingerprint(inputs.control_file.c_str(), inputs.control) &&
          (seeds_mode != SeedsFile::Mode::kRead ||

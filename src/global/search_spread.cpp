@@ -6,6 +6,7 @@
 
 #include "lm/case_loader.h"
 #include "modellib/file_error.h"
+#include "pest/control_file.h"
 #include "pest/copy_run.h"
 #include "pest/run_messages.h"
 
@@ -13,12 +14,6 @@ namespace {
 
 // The name under which a process other than rank 0 keeps the control file in its copy.
 constexpr const char* kControlCopy = "tarne_case.pst";
-
-// The control file a control name stands for, as the control file reader takes it: the name
-// itself when it holds a ".", else the name with ".pst".
-std::string ControlFileOf(const std::string& control_name) {
-  return control_name.find('.') == std::string::npos ? control_name + ".pst" : control_name;
-}
 
 std::string TextOfFile(const std::string& name) {
   std::ifstream file(name, std::ios::binary);
@@ -63,7 +58,7 @@ SearchSpread::SearchSpread(GlobalProblem& problem, RunSpread& spread,
       busy_(static_cast<std::size_t>(problem.partition->total_threads), 0) {
   MessageWriter out;
   out.Text(problem.option);
-  out.Text(TextOfFile(ControlFileOf(problem.control_name)));
+  out.Text(TextOfFile(ControlFileName(problem.control_name)));
   for (const char* field : NameFields(problem.names)) out.Text(field);
   case_ = out.bytes();
 }

@@ -27,13 +27,6 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// The control name as given when it holds a ".", otherwise with ".pst" appended.
-std::string ControlFileName(const char* control_name) {
-  std::string name = control_name;
-  if (name.find('.') == std::string::npos) name += ".pst";
-  return name;
-}
-
 // The whole control file. One that cannot be opened, or is not a regular file, is named with
 // the reason on standard error before the fixed line that says it cannot be opened.
 bool ReadWholeFile(const std::string& name, std::string& text) {
@@ -54,6 +47,10 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
 }
 
 }  // namespace
+
+std::string ControlFileName(const std::string& control_name) {
+  return control_name.find('.') == std::string::npos ? control_name + ".pst" : control_name;
+}
 
 bool WriteReplacementList(const std::string& content) {
   return ReplaceFile("tarne.in", content, FileSync::kNone);

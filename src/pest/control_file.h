@@ -7,6 +7,10 @@
 
 #include "problem.h"
 
+// The file a control name stands for: the name as given when it holds a ".", otherwise with
+// ".pst" appended.
+std::string ControlFileName(const std::string& control_name);
+
 // Returns 0 on success and 1 after a reported failure. "tarne.in" is replaced (through a
 // temporary file and a rename) only after the whole control file was read, so a failed read
 // leaves an existing list as it was.
