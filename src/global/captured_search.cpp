@@ -10,6 +10,7 @@
 
 #include "lm/lm_state.h"
 #include "modellib/file_error.h"
+#include "modellib/replace_file.h"
 #include "pest/copy_run.h"
 #include "pest/run_messages.h"
 
@@ -43,13 +44,6 @@ std::string ContentOf(std::FILE* file) {
   return content;
 }
 
-bool ReadContent(const char* name, std::string* content) {
-  const FileHolder file(std::fopen(name, "rb"));
-  if (!file) return false;
-  *content = ContentOf(file.get());
-  return true;
-}
-
 bool WriteContent(const char* name, const std::string& content) {
   FileHolder file(std::fopen(name, "wb"));
   if (!file) return false;
@@ -61,7 +55,7 @@ bool WriteContent(const char* name, const std::string& content) {
 // A file as the search left it, against what it held before (absent when before is null).
 FileChange ChangeOf(const char* name, const char* before) {
   FileChange change;
-  if (!ReadContent(name, &change.content)) {
+  if (!ReadFileWhole(name, &change.content)) {
     change.kind = before == nullptr ? FileChange::kUnchanged : FileChange::kRemoved;
   } else if (before == nullptr || change.content != before) {
     change.kind = FileChange::kWritten;

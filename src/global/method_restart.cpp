@@ -6,31 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "global/sampling.h"
 #include "lm/lm_report.h"
 #include "modellib/file_error.h"
+#include "modellib/replace_file.h"
 
 namespace {
-
-bool SamePoint(const dvector& a, const dvector& b) {
-  if (a.size() != b.size()) return false;
-  for (long i = 1; i <= a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
-// The whole content of a file, read as bytes; false when it cannot be read.
-bool ReadBytes(const char* name, std::string& bytes) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  bytes = content.str();
-  return static_cast<bool>(in);
-}
 
 // Flushes a case file to disk and gives its length; -1 after a failure.
 long SettledLength(std::FILE* file) {
@@ -145,7 +127,7 @@ short MethodRestart::Begin(const LoadedCase& loaded, std::FILE* method_record) {
 const StepResult* MethodRestart::Replay(bool search, const dvector& point) {
   if (halted_ || next_ >= image_.steps.size() || gone_on_) return nullptr;
   const StepResult& step = image_.steps[next_];
-  if (step.search != search || !SamePoint(step.point, point)) {
+  if (step.search != search || !SameValues(step.point, point)) {
     HaltWith("step " + std::to_string(next_ + 1) +
          " of the interrupted run does not follow from its inputs");
     return nullptr;
@@ -162,7 +144,7 @@ bool MethodRestart::TakeSearchUnderWay(const dvector& start, StepResult& search,
                                        std::string& engine_state) {
   if (!search_pending_ || halted_) return false;
   search_pending_ = false;
-  if (!SamePoint(image_.under_way.point, start)) {
+  if (!SameValues(image_.under_way.point, start)) {
     HaltWith("the local search under way does not follow from the interrupted run's inputs");
     return false;
   }
@@ -214,7 +196,7 @@ short MethodRestart::SearchSaved(const StepResult& so_far) {
   if (!commits_) return 0;
   image_.search_under_way = true;
   image_.under_way = so_far;
-  if (!ReadBytes(case_->names.rst, image_.engine_state)) {
+  if (!ReadFileWhole(case_->names.rst, &image_.engine_state)) {
     HaltWith(std::string("the engine's restart file ") + case_->names.rst + " cannot be read");
     return 1;
   }
@@ -231,7 +213,7 @@ short MethodRestart::Write() {
   image_.sensitivity_length = SettledLength(files.sen);
   const bool settled = image_.record_length >= 0 && image_.sensitivity_length >= 0 &&
                        SettledLength(files.par) >= 0 &&
-                       ReadBytes(case_->names.par, image_.best_parameters);
+                       ReadFileWhole(case_->names.par, &image_.best_parameters);
   if (!settled) {
     ReportFileError("write", case_->names.rec, 0, std::strerror(errno));
   }

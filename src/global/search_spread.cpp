@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "lm/case_loader.h"
 #include "modellib/file_error.h"
+#include "modellib/replace_file.h"
 #include "pest/control_file.h"
 #include "pest/copy_run.h"
 #include "pest/run_messages.h"
@@ -15,24 +15,9 @@ namespace {
 // The name under which a process other than rank 0 keeps the control file in its copy.
 constexpr const char* kControlCopy = "tarne_case.pst";
 
-std::string TextOfFile(const std::string& name) {
-  std::ifstream file(name, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 // The fields of the output names, in one order for writing and reading.
 std::vector<char*> NameFields(OutputNames& names) {
   return {names.base, names.rec, names.sen, names.mtt, names.par, names.rst};
-}
-
-bool SameValues(const dvector& a, const dvector& b) {
-  if (a.size() != b.size()) return false;
-  for (long i = 1; i <= a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -56,9 +41,12 @@ SearchSpread::SearchSpread(GlobalProblem& problem, RunSpread& spread,
       points_(points),
       last_(static_cast<long>(points.size())),
       busy_(static_cast<std::size_t>(problem.partition->total_threads), 0) {
+  // The control file was read at the start; the other processes get it as it was read.
+  std::string control;
+  ReadFileWhole(ControlFileName(problem.control_name), &control);
   MessageWriter out;
   out.Text(problem.option);
-  out.Text(TextOfFile(ControlFileName(problem.control_name)));
+  out.Text(control);
   for (const char* field : NameFields(problem.names)) out.Text(field);
   case_ = out.bytes();
 }

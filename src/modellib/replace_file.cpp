@@ -45,3 +45,16 @@ bool ReplaceFile(const std::string& name, const std::string& content, FileSync s
       },
       sync);
 }
+
+bool ReadFileWhole(const std::string& name, std::string* content) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return false;
+  content->clear();
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) {
+    content->append(block, n);
+  }
+  const bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  return read;
+}

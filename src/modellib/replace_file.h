@@ -1,7 +1,7 @@
 // Writing a file whole beside its old version and renaming it over that version, so that a
 // reader (or a resumed run after a kill) finds either the old or the new content, never half
 // of one. Used for "tarne.in", "jac.txt", the restart files and the global methods' restart
-// files.
+// files; and reading a file the program wrote itself back whole.
 #pragma once
 
 #include <cstdio>
@@ -22,3 +22,6 @@ bool ReplaceFile(const std::string& name, const std::function<bool(std::FILE*)>&
                  FileSync sync);
 // The same with the whole content given.
 bool ReplaceFile(const std::string& name, const std::string& content, FileSync sync);
+
+// The whole content of the file name, as bytes; false when it cannot be opened or read.
+bool ReadFileWhole(const std::string& name, std::string* content);

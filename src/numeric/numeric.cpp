@@ -113,6 +113,14 @@ double matrix::operator()(long i, long j) const {
 // ---------------------------------------------------------------------------------------------
 // Matrix operations
 
+bool SameValues(const dvector& a, const dvector& b) {
+  if (a.size() != b.size()) return false;
+  for (long i = 1; i <= a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 void dmmult(const matrix& a, long a_rows, long a_cols, const matrix& b, long b_rows,
             long b_cols, matrix& y) {
   if (a_cols != b_rows) DimensionMismatchExit(a_cols, b_rows);

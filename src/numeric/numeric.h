@@ -59,6 +59,9 @@ class matrix {
   long rl_ = 1, rh_ = 0, cl_ = 1, ch_ = 0;
 };
 
+// Whether a and b hold the same number of entries with equal values.
+bool SameValues(const dvector& a, const dvector& b);
+
 // Y = A x B. Ends the process with the dimension message when a_cols differs from b_rows.
 void dmmult(const matrix& a, long a_rows, long a_cols, const matrix& b, long b_rows,
             long b_cols, matrix& y);
