@@ -10,6 +10,7 @@
 
 #include "lm/lm_state.h"
 #include "modellib/file_error.h"
+#include "modellib/file_handle.h"
 #include "modellib/replace_file.h"
 #include "pest/copy_run.h"
 #include "pest/run_messages.h"
@@ -23,14 +24,9 @@ constexpr const char* kJacobianFile = "jac.txt";
 // What a search's restart file holds until the search writes or removes it.
 constexpr const char* kNoRestartYet = "tarne: no restart file was written here\n";
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHolder = std::unique_ptr<std::FILE, FileCloser>;
-
 // The case files of a captured search: anonymous temporary files.
 struct TemporaryCaseFiles {
-  FileHolder rec{std::tmpfile()}, sen{std::tmpfile()}, mtt{std::tmpfile()}, par{std::tmpfile()};
+  FileHandle rec{std::tmpfile()}, sen{std::tmpfile()}, mtt{std::tmpfile()}, par{std::tmpfile()};
   bool made() const { return rec && sen && mtt && par; }
   CaseFiles files() const { return {rec.get(), sen.get(), mtt.get(), par.get()}; }
 };
@@ -45,7 +41,7 @@ std::string ContentOf(std::FILE* file) {
 }
 
 bool WriteContent(const char* name, const std::string& content) {
-  FileHolder file(std::fopen(name, "wb"));
+  FileHandle file(std::fopen(name, "wb"));
   if (!file) return false;
   const bool written = std::fwrite(content.data(), 1, content.size(), file.get()) ==
                        content.size();

@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "modellib/file_handle.h"
 #include "modellib/token_reader.h"
 #include "pest/problem.h"
 
-struct MethodFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using MethodFile = std::unique_ptr<std::FILE, MethodFileCloser>;
+using MethodFile = FileHandle;
 
 // Opens a file of a method; when it cannot be opened, one line names it and the reason and
 // the result is empty. Only a regular file is read, and only a regular file is written over

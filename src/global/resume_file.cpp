@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "modellib/file_error.h"
+#include "modellib/file_handle.h"
 #include "modellib/input_file.h"
 #include "modellib/replace_file.h"
 
@@ -299,8 +300,7 @@ std::uint64_t Fingerprint(const std::string& bytes) {
 
 bool FileFingerprint(const char* name, std::uint64_t& fingerprint) {
   std::string reason;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      tarne::OpenInputFile(name, "rb", tarne::kMaxInputFileBytes, &reason), std::fclose);
+  const FileHandle file(tarne::OpenInputFile(name, "rb", tarne::kMaxInputFileBytes, &reason));
   std::string text;
   tarne::TextFault fault;
   if (!file) {
@@ -355,8 +355,7 @@ short WriteResumeFile(const char* name, const ResumeImage& image) {
 
 bool ReadResumeFile(const char* name, const ProblemRecord& record, ResumeImage& image) {
   std::string reason;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      tarne::OpenInputFile(name, "rb", kMaxResumeFileBytes, &reason), std::fclose);
+  const FileHandle file(tarne::OpenInputFile(name, "rb", kMaxResumeFileBytes, &reason));
   if (!file) {
     ReportFileError("open", name, 0, reason);
     return false;

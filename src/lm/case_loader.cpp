@@ -151,7 +151,7 @@ bool CaseFileHolder::Open(const OutputNames& names, bool restart) {
 bool CaseFileHolder::OpenWithoutEmptying(const OutputNames& names, bool restart) {
   restart_ = restart;
   const char* const opens[] = {names.rec, names.sen, names.mtt, names.par};
-  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  FileHandle* const holders[] = {&rec_, &sen_, &mtt_, &par_};
   for (int k = 0; k < 4; ++k) {
     names_[k] = opens[k];
     const bool append = restart && k < 2;
@@ -184,7 +184,7 @@ CaseFiles CaseFileHolder::files() const {
 }
 
 bool CaseFileHolder::Close() {
-  std::unique_ptr<std::FILE, Closer>* const holders[] = {&rec_, &sen_, &mtt_, &par_};
+  FileHandle* const holders[] = {&rec_, &sen_, &mtt_, &par_};
   bool closed = true;
   for (int k = 0; k < 4; ++k) {
     std::FILE* file = holders[k]->release();

@@ -12,6 +12,7 @@
 
 #include "lm/lm_engine.h"
 #include "lm/lm_report.h"
+#include "modellib/file_handle.h"
 #include "modellib/tarne_lib.h"
 #include "pest/output_names.h"
 #include "pest/problem.h"
@@ -32,10 +33,7 @@ class CaseFileHolder {
   bool Close();
 
  private:
-  struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, Closer> rec_, sen_, mtt_, par_;
+  FileHandle rec_, sen_, mtt_, par_;
   std::string names_[4];  // of rec_, sen_, mtt_ and par_, for messages
   bool restart_ = false;   // the record and sensitivity files are appended to
 };

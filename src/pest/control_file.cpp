@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "modellib/file_error.h"
+#include "modellib/file_handle.h"
 #include "modellib/input_file.h"
 #include "modellib/replace_file.h"
 #include "modellib/text_util.h"
@@ -22,10 +23,6 @@
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The whole control file. One that cannot be opened, or is not a regular file, is named with
 // the reason on standard error before the fixed line that says it cannot be opened.

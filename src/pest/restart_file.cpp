@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "modellib/file_error.h"
+#include "modellib/file_handle.h"
 #include "modellib/input_file.h"
 #include "modellib/replace_file.h"
 #include "modellib/text_util.h"
@@ -358,7 +359,7 @@ short ReadRestartFile(RestartRecord& restart, const ProblemRecord& record,
   std::uint64_t size = 0;
   std::FILE* file = OpenRestartFile(names.rst, &size);
   if (file == nullptr) return 1;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
+  const FileHandle closer(file);
   RestartReader in(names.rst, file, size);
   RestartRecord& r = restart;
   const long m = static_cast<long>(record.NOBS) + record.NPRIOR;
