@@ -45,30 +45,26 @@ int RunProject(const char* project, std::string* err, long batch_line = -1) {
   return status;
 }
 
-TEST(MainTarne, RunsAProjectBesideItsFilesWithReplacedValues) {
+// A project in another directory finds its files beside it and writes its output there; a
+// batch run takes its line of the value file and numbers its output.
+TEST(MainTarne, RunsAProjectBesideItsFilesSinglyOrInABatch) {
   TempDir dir;
   std::filesystem::create_directory("sub");
-  WriteRosenbrockProject("-1.2000000E+00 1.0000000E+00 ", "sub");
+  WriteRosenbrockProject("-1.2000000E+00 1.0000000E+00 \n0.5 0.5\n1 1", "sub");
   std::string err;
+  for (long i = 0; i < 3; ++i) ASSERT_EQ(RunProject("sub/p.prj", &err, i), 0) << err;
+  EXPECT_FALSE(FileExists("sub/out.txt"));
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b0.txt"))[0], "objective 2.420000000000000E+01");
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b1.txt"))[0], "objective 6.500000000000000E+00");
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b2.txt"))[0], "objective 0.000000000000000E+00");
+  EXPECT_NE(RunProject("sub/p.prj", &err, 3), 0);  // no fourth line
+  EXPECT_NE(err.find("values.in (line 4)"), std::string::npos) << err;
   ASSERT_EQ(RunProject("sub/p.prj", &err), 0) << err;
   EXPECT_FALSE(FileExists("out.txt"));
   const auto lines = SplitLines(ReadFile("sub/out.txt"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "objective 2.420000000000000E+01");  // 100 * 0.44^2 + 2.2^2
   EXPECT_EQ(lines[1], "x1 -1.200000000000000E+00");
-}
-
-TEST(MainTarne, BatchRunTakesItsLineAndNumbersItsOutput) {
-  TempDir dir;
-  WriteRosenbrockProject("0 0\n0.5 0.5\n1 1\n");
-  std::string err;
-  for (long i = 0; i < 3; ++i) ASSERT_EQ(RunProject("p.prj", &err, i), 0) << err;
-  EXPECT_FALSE(FileExists("out.txt"));
-  EXPECT_EQ(SplitLines(ReadFile("out_b0.txt"))[0], "objective 1.000000000000000E+00");
-  EXPECT_EQ(SplitLines(ReadFile("out_b1.txt"))[0], "objective 6.500000000000000E+00");
-  EXPECT_EQ(SplitLines(ReadFile("out_b2.txt"))[0], "objective 0.000000000000000E+00");
-  EXPECT_NE(RunProject("p.prj", &err, 3), 0);  // no fourth line
-  EXPECT_NE(err.find("values.in (line 4)"), std::string::npos) << err;
 }
 
 TEST(MainTarne, FailuresNameTheFileAndLine) {
