@@ -27,7 +27,7 @@ TEST(NeedsShell, TellsPlainCommandsFromShellSyntax) {
   for (const char* command : shell) EXPECT_TRUE(tarne::NeedsShell(command)) << command;
 }
 
-TEST(RunCommandLine, RunsWithoutTheShellAndReportsTheStatus) {
+TEST(RunCommandLine, RunsWithOrWithoutTheShellAndReportsTheStatus) {
   TempDir dir;
   WriteFile("write.sh", "#!/bin/sh\necho \"$1 $2\" >> out.txt\nexit $3\n");
   std::string error;
@@ -40,11 +40,7 @@ TEST(RunCommandLine, RunsWithoutTheShellAndReportsTheStatus) {
   EXPECT_EQ(tarne::RunCommandLine("echo shell > shell.txt && exit 0", &error), 0);
   EXPECT_EQ(ReadFile("shell.txt"), "shell\n");
   EXPECT_EQ(tarne::RunCommandLine("exit 2", &error), 2 << 8);
-}
-
-TEST(RunCommandLine, AProgramThatCannotStartIsReported) {
-  TempDir dir;
-  std::string error;
+  // A program that cannot start is reported with the reason.
   EXPECT_EQ(tarne::RunCommandLine("./no-such-model arg", &error), -1);
   EXPECT_EQ(error, "No such file or directory");
   error.clear();

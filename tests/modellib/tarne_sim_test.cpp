@@ -24,6 +24,13 @@ const char kRosenbrock[] =
     "replace list.in\nvalues values.in\noutput out.txt\n";
 const char kList[] = "2\n[x1] \"%16.8lf\"\n[x2] \"%16.8lf\"\n";
 
+// Writes the Rosenbrock project, its replacement list and its value file into dir.
+void WriteRosenbrockProject(const std::string& values, const std::string& dir = ".") {
+  WriteFile(dir + "/p.prj", kRosenbrock);
+  WriteFile(dir + "/list.in", kList);
+  WriteFile(dir + "/values.in", values);
+}
+
 int RunProject(const char* project, std::string* err, long batch_line = -1) {
   tarne::mpi_setup partition;
   tarne::tarne_sim sim(&partition);
@@ -38,44 +45,26 @@ int RunProject(const char* project, std::string* err, long batch_line = -1) {
   return status;
 }
 
-TEST(MainTarne, RunsAFunctionProjectWithReplacedValues) {
+// A project in another directory finds its files beside it and writes its output there; a
+// batch run takes its line of the value file and numbers its output.
+TEST(MainTarne, RunsAProjectBesideItsFilesSinglyOrInABatch) {
   TempDir dir;
-  WriteFile("p.prj", kRosenbrock);
-  WriteFile("list.in", kList);
-  WriteFile("values.in", "-1.2000000E+00 1.0000000E+00 ");
+  std::filesystem::create_directory("sub");
+  WriteRosenbrockProject("-1.2000000E+00 1.0000000E+00 \n0.5 0.5\n1 1", "sub");
   std::string err;
-  ASSERT_EQ(RunProject("p.prj", &err), 0) << err;
-  const auto lines = SplitLines(ReadFile("out.txt"));
+  for (long i = 0; i < 3; ++i) ASSERT_EQ(RunProject("sub/p.prj", &err, i), 0) << err;
+  EXPECT_FALSE(FileExists("sub/out.txt"));
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b0.txt"))[0], "objective 2.420000000000000E+01");
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b1.txt"))[0], "objective 6.500000000000000E+00");
+  EXPECT_EQ(SplitLines(ReadFile("sub/out_b2.txt"))[0], "objective 0.000000000000000E+00");
+  EXPECT_NE(RunProject("sub/p.prj", &err, 3), 0);  // no fourth line
+  EXPECT_NE(err.find("values.in (line 4)"), std::string::npos) << err;
+  ASSERT_EQ(RunProject("sub/p.prj", &err), 0) << err;
+  EXPECT_FALSE(FileExists("out.txt"));
+  const auto lines = SplitLines(ReadFile("sub/out.txt"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "objective 2.420000000000000E+01");  // 100 * 0.44^2 + 2.2^2
   EXPECT_EQ(lines[1], "x1 -1.200000000000000E+00");
-}
-
-TEST(MainTarne, BatchRunTakesItsLineAndNumbersItsOutput) {
-  TempDir dir;
-  WriteFile("p.prj", kRosenbrock);
-  WriteFile("list.in", kList);
-  WriteFile("values.in", "0 0\n0.5 0.5\n1 1\n");
-  std::string err;
-  for (long i = 0; i < 3; ++i) ASSERT_EQ(RunProject("p.prj", &err, i), 0) << err;
-  EXPECT_FALSE(FileExists("out.txt"));
-  EXPECT_EQ(SplitLines(ReadFile("out_b0.txt"))[0], "objective 1.000000000000000E+00");
-  EXPECT_EQ(SplitLines(ReadFile("out_b1.txt"))[0], "objective 6.500000000000000E+00");
-  EXPECT_EQ(SplitLines(ReadFile("out_b2.txt"))[0], "objective 0.000000000000000E+00");
-  EXPECT_NE(RunProject("p.prj", &err, 3), 0);  // no fourth line
-  EXPECT_NE(err.find("values.in (line 4)"), std::string::npos) << err;
-}
-
-TEST(MainTarne, FilesOfAProjectElsewhereAreFoundBesideIt) {
-  TempDir dir;
-  ASSERT_EQ(system("mkdir sub"), 0);
-  WriteFile("sub/p.prj", kRosenbrock);
-  WriteFile("sub/list.in", kList);
-  WriteFile("sub/values.in", "1 1\n");
-  std::string err;
-  ASSERT_EQ(RunProject("sub/p.prj", &err), 0) << err;
-  EXPECT_TRUE(FileExists("sub/out.txt"));
-  EXPECT_FALSE(FileExists("out.txt"));
 }
 
 TEST(MainTarne, FailuresNameTheFileAndLine) {
@@ -99,61 +88,58 @@ TEST(MainTarne, FailuresNameTheFileAndLine) {
   EXPECT_NE(err.find("absent.prj"), std::string::npos);
 }
 
-double Calibrate(const char* list, const char* project, double* values, long n,
-                 std::string* header = nullptr, tarne::observed_data* observed = nullptr) {
+struct Calibration {
+  double objective = 0.0;
+  std::string header;  // the names of the calibrated parameters, as the file header gives them
+  std::string err;     // standard error of the evaluation
+};
+
+Calibration Calibrate(const char* list, const char* project, double* values, long n,
+                      tarne::observed_data* observed = nullptr) {
   tarne::mpi_setup partition;
   tarne::tarne_sim sim(&partition);
-  const double objective = sim.main_calib(list, project, values, observed, n, "temp", 0);
-  EXPECT_EQ(objective, sim.last_objective());
-  if (header != nullptr) {
-    std::FILE* file = std::tmpfile();
-    sim.WriteFileHeader(file);
-    std::rewind(file);
-    char text[256] = {};
-    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
-    std::fclose(file);
-    header->assign(text, length);
-  }
-  return objective;
+  Calibration result;
+  testing::internal::CaptureStderr();
+  result.objective = sim.main_calib(list, project, values, observed, n, "temp", 0);
+  result.err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result.objective, sim.last_objective());
+  std::FILE* file = std::tmpfile();
+  sim.WriteFileHeader(file);
+  std::rewind(file);
+  char text[256] = {};
+  result.header.assign(text, std::fread(text, 1, sizeof text - 1, file));
+  std::fclose(file);
+  return result;
 }
 
-TEST(MainCalib, EvaluatesTheFunctionAndKnowsTheCalibratedNames) {
+TEST(MainCalib, EvaluatesTheFunctionOrReturnsAHugeObjective) {
   TempDir dir;
   WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n"
                      "output out.txt\n");
   WriteFile("calib.in", kList);
-  double values[3] = {99.0, 0.5, 0.5};  // element 0 is not used
-  std::string header;
-  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 2, &header), 6.5);
-  EXPECT_EQ(header, "x1\tx2\t");
+  double values[4] = {99.0, 0.5, 0.5, 1.0};  // element 0 is not used
+  const Calibration first = Calibrate("calib.in", "p.prj", values, 2);
+  EXPECT_DOUBLE_EQ(first.objective, 6.5);
+  EXPECT_EQ(first.header, "x1\tx2\t");
   EXPECT_FALSE(FileExists("out.txt"));  // evaluations of a search write no output file
   double minimum[3] = {0.0, 1.0, 1.0};
-  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", minimum, 2), 0.0);
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", minimum, 2).objective, 0.0);
+  const Calibration three = Calibrate("calib.in", "p.prj", values, 3);  // the list names two
+  EXPECT_EQ(three.objective, kFailed);
+  EXPECT_NE(three.err.find("names 2 parameters but 3 values"), std::string::npos) << three.err;
+  const Calibration no_list = Calibrate("absent.in", "p.prj", values, 2);
+  EXPECT_EQ(no_list.objective, kFailed);
+  EXPECT_NE(no_list.err.find("cannot open absent.in"), std::string::npos) << no_list.err;
+  EXPECT_EQ(Calibrate("calib.in", "absent.prj", values, 2).objective, kFailed);
 }
 
 TEST(MainCalib, TheProjectsOwnListSuppliesNamesThatAreNotCalibrated) {
   TempDir dir;
-  WriteFile("p.prj", kRosenbrock);
-  WriteFile("list.in", kList);
-  WriteFile("values.in", "5 2\n");
+  WriteRosenbrockProject("5 2\n");
   WriteFile("calib.in", "1\n[x1] \"%16.8lf\"\n");
   double values[2] = {0.0, 1.0};
   // x1 = 1 from the calibration, x2 = 2 from values.in: 100 (2 - 1)^2 + 0.
-  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1), 100.0);
-}
-
-TEST(MainCalib, FailedEvaluationsReturnAHugeObjective) {
-  TempDir dir;
-  WriteFile("p.prj", "kind function\nfunction rosenbrock\nparameter x1 [x1]\nparameter x2 [x2]\n");
-  WriteFile("calib.in", kList);
-  double values[4] = {0.0, 1.0, 1.0, 1.0};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Calibrate("calib.in", "p.prj", values, 3), kFailed);  // list names two
-  EXPECT_EQ(Calibrate("absent.in", "p.prj", values, 2), kFailed);
-  EXPECT_EQ(Calibrate("calib.in", "absent.prj", values, 2), kFailed);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("names 2 parameters but 3 values"), std::string::npos) << err;
-  EXPECT_NE(err.find("cannot open absent.in"), std::string::npos) << err;
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1).objective, 100.0);
 }
 
 const char kHydroProject[] =
@@ -181,17 +167,17 @@ TEST(MainCalib, HydroObjectiveIsZeroAtTheParametersThatMadeTheObservations) {
   tarne::observed_data observed;
   ASSERT_EQ(observed.read_observed_weighted_peakvol("obs.txt"), 60);
   double truth[3] = {0.0, 80.0, 36.0};
-  EXPECT_NEAR(Calibrate("calib.in", "p.prj", truth, 2, nullptr, &observed), 0.0, 1e-12);
+  EXPECT_NEAR(Calibrate("calib.in", "p.prj", truth, 2, &observed).objective, 0.0, 1e-12);
   double other[3] = {0.0, 120.0, 36.0};
-  const double worse = Calibrate("calib.in", "p.prj", other, 2, nullptr, &observed);
+  const double worse = Calibrate("calib.in", "p.prj", other, 2, &observed).objective;
   EXPECT_GT(worse, 1e-6);
   EXPECT_LT(worse, kFailed);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Calibrate("calib.in", "p.prj", truth, 2), kFailed);  // no observations
+  EXPECT_EQ(Calibrate("calib.in", "p.prj", truth, 2).objective, kFailed);  // no observations
   double invalid[3] = {0.0, -5.0, 36.0};
-  EXPECT_EQ(Calibrate("calib.in", "p.prj", invalid, 2, nullptr, &observed), kFailed);
-  err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("soil_capacity must be greater than 0"), std::string::npos) << err;
+  const Calibration refused = Calibrate("calib.in", "p.prj", invalid, 2, &observed);
+  EXPECT_EQ(refused.objective, kFailed);
+  EXPECT_NE(refused.err.find("soil_capacity must be greater than 0"), std::string::npos)
+      << refused.err;
 }
 
 // Amounts or sizes beyond the range of doubles fail the run instead of writing a hydrograph
@@ -212,13 +198,12 @@ TEST(MainCalib, NonFiniteResultsFailTheRun) {
   WriteFile("f.prj", "kind function\nfunction goldstein-price\nparameter a [a]\nparameter b [b]\n");
   WriteFile("calib.in", "2\n[a] \"%.17g\"\n[b] \"%.17g\"\n");
   double ordinary[3] = {0.0, 0.0, -1.0};
-  EXPECT_NEAR(Calibrate("calib.in", "f.prj", ordinary, 2), 0.0, 1e-12);
+  EXPECT_NEAR(Calibrate("calib.in", "f.prj", ordinary, 2).objective, 0.0, 1e-12);
   double huge[3] = {0.0, 1e300, -1e300};  // inf - inf inside the polynomial
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Calibrate("calib.in", "f.prj", huge, 2), kFailed);
-  err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("cannot evaluate f.prj: the objective is not a number"), std::string::npos)
-      << err;
+  const Calibration nan = Calibrate("calib.in", "f.prj", huge, 2);
+  EXPECT_EQ(nan.objective, kFailed);
+  EXPECT_NE(nan.err.find("cannot evaluate f.prj: the objective is not a number"),
+            std::string::npos) << nan.err;
 }
 
 TEST(ExternalKind, WritesParametersRunsTheCommandAndReadsTheObjective) {
@@ -229,29 +214,11 @@ TEST(ExternalKind, WritesParametersRunsTheCommandAndReadsTheObjective) {
             "objective objective.txt\n");
   WriteFile("calib.in", "1\n[a] \"%g\"\n");
   double values[2] = {0.0, 1.75};
-  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1), 3.5);
+  EXPECT_DOUBLE_EQ(Calibrate("calib.in", "p.prj", values, 1).objective, 3.5);
   const auto lines = SplitLines(ReadFile("params.txt"));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "a 1.750000000000000E+00");
   EXPECT_EQ(lines[1], "b 4.000000000000000E+00");
-}
-
-TEST(ExternalKind, AFailingCommandFailsTheRun) {
-  TempDir dir;
-  WriteFile("p.prj", "kind external\ncommand exit 3\n");
-  std::string err;
-  EXPECT_EQ(RunProject("p.prj", &err), 1);
-  EXPECT_NE(err.find("p.prj (line 2): command 'exit 3' failed"), std::string::npos) << err;
-  WriteFile("q.prj", "kind external\nparameter a 1\n");
-  double values[1] = {0.0};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0), kFailed);  // no list, no objective
-  testing::internal::GetCapturedStderr();
-  WriteFile("empty.in", "");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0), kFailed);
-  err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("needs 'objective'"), std::string::npos) << err;
 }
 
 // Template lines write the model input files from the values of the value file, matched by
@@ -273,7 +240,9 @@ TEST(ExternalKind, FillsTemplatesThenRunsTheCommandsInOrder) {
   EXPECT_EQ(ReadFile("both.txt"), "a =        2.5 end\nb =       -1.25E-7\n");
 }
 
-TEST(ExternalKind, ATemplateThatCannotBeFilledFailsTheRunBeforeTheCommand) {
+// A template that cannot be filled fails the run before the command; a command that fails
+// or cannot start fails it too, and so does an evaluation without a list or an objective.
+TEST(ExternalKind, FailuresOfTemplatesAndCommandsFailTheRun) {
   TempDir dir;
   WriteFile("p.prj", "kind external\nreplace list.in\nvalues values.in\ntemplate a.tpl a.in\n"
                      "command touch ran.txt\n");
@@ -292,6 +261,16 @@ TEST(ExternalKind, ATemplateThatCannotBeFilledFailsTheRunBeforeTheCommand) {
   EXPECT_EQ(RunProject("p.prj", &err), 1);
   EXPECT_EQ(err, "cannot read p.prj (line 2): command './no-such-model' could not be started: "
                  "No such file or directory\n");
+  WriteFile("p.prj", "kind external\ncommand exit 3\n");
+  EXPECT_EQ(RunProject("p.prj", &err), 1);
+  EXPECT_NE(err.find("p.prj (line 2): command 'exit 3' failed"), std::string::npos) << err;
+  WriteFile("q.prj", "kind external\nparameter a 1\n");
+  double values[1] = {0.0};
+  EXPECT_EQ(Calibrate("empty.in", "q.prj", values, 0).objective, kFailed);  // no list
+  WriteFile("empty.in", "");
+  const Calibration no_objective = Calibrate("empty.in", "q.prj", values, 0);
+  EXPECT_EQ(no_objective.objective, kFailed);
+  EXPECT_NE(no_objective.err.find("needs 'objective'"), std::string::npos) << no_objective.err;
 }
 
 }  // namespace

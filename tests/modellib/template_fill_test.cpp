@@ -21,8 +21,9 @@ std::string Formatted(double value, std::size_t width) {
 }
 
 // Expected texts worked out by hand: the most significant digits that fit, fixed notation
-// first, then exponent notation, then fixed notation without the zero before the point.
-TEST(FormatFieldValue, WritesTheMostDigitsThatFit) {
+// first, then exponent notation, then fixed notation without the zero before the point; a
+// value no notation fits, or that is not finite, is refused.
+TEST(FormatFieldValue, WritesTheMostDigitsThatFitOrRefuses) {
   struct Case {
     double value;
     std::size_t width;
@@ -38,20 +39,13 @@ TEST(FormatFieldValue, WritesTheMostDigitsThatFit) {
       {100.0, 3, "100"},                 {1000.0, 3, "1E3"},
       {0.0, 1, "0"},                     {0.1, 30, std::string(27, ' ') + "0.1"},
       {2.5, 10, "       2.5"},           {-0.25, 4, "-.25"},
+      {0.5, 1, "(does not fit)"},        {-5.0, 1, "(does not fit)"},
+      {1e300, 4, "(does not fit)"},      {-1.5e-200, 5, "(does not fit)"},
+      {NAN, 20, "(does not fit)"},       {INFINITY, 20, "(does not fit)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Formatted(c.value, c.width), c.expected) << c.value << " in " << c.width;
   }
-}
-
-TEST(FormatFieldValue, RefusesWhatCannotFit) {
-  std::string out;
-  EXPECT_FALSE(FormatFieldValue(0.5, 1, &out));
-  EXPECT_FALSE(FormatFieldValue(-5.0, 1, &out));
-  EXPECT_FALSE(FormatFieldValue(1e300, 4, &out));
-  EXPECT_FALSE(FormatFieldValue(-1.5e-200, 5, &out));
-  EXPECT_FALSE(FormatFieldValue(NAN, 20, &out));
-  EXPECT_FALSE(FormatFieldValue(INFINITY, 20, &out));
 }
 
 // Every width from 1 to 30: the text fills the field exactly and reads back within the
@@ -76,14 +70,8 @@ TEST(FormatFieldValue, ReadsBackWithinThePrecisionOfTheWidth) {
   }
 }
 
-tarne::Substitution Value(const char* name, double value) {
-  tarne::Substitution s;
-  s.name = name;
-  s.value = value;
-  return s;
-}
-
-TEST(FillFields, ReplacesEveryFieldOfAnyWidth) {
+// Fields of any width are replaced; a field that fails is named with its line.
+TEST(FillFields, ReplacesEveryFieldOrNamesTheOneThatFails) {
   tarne::FillTemplate parsed;
   ASSERT_EQ(tarne::ParseTemplate("m.tpl", "ptf ~\na = ~a~  b = ~   B        ~\n~a   ~~b   ~\n", &parsed), 0);
   ASSERT_EQ(parsed.fields.size(), 4u);
@@ -91,23 +79,18 @@ TEST(FillFields, ReplacesEveryFieldOfAnyWidth) {
   EXPECT_EQ(parsed.fields[1].width(), 14u);
   EXPECT_EQ(parsed.fields[2].line, 3);
   std::string out;
-  ASSERT_EQ(tarne::FillFields(parsed, {Value("a", 2.0), Value("b", -0.125)}, &out), 0);
+  ASSERT_EQ(tarne::FillFields(parsed, {{"a", "", 2.0}, {"b", "", -0.125}}, &out), 0);
   EXPECT_EQ(out, "a =   2  b =         -0.125\n     2-0.125\n");
-}
-
-TEST(FillFields, NamesTheFieldThatFails) {
-  tarne::FillTemplate parsed;
   ASSERT_EQ(tarne::ParseTemplate("m.tpl", "ptf $\nx $a $\n\ny $c $\n", &parsed), 0);
-  std::string out;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(tarne::FillFields(parsed, {Value("a", 1.0)}, &out), 1);
-  std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "cannot fill m.tpl (line 4): no value for parameter 'c'\n");
+  EXPECT_EQ(tarne::FillFields(parsed, {{"a", "", 1.0}}, &out), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "cannot fill m.tpl (line 4): no value for parameter 'c'\n");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(tarne::FillFields(parsed, {Value("a", -1.5e15), Value("c", 1.0)}, &out), 1);
-  err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "cannot fill m.tpl (line 2): the value -1.50000000E+15 of parameter 'a' does not "
-                 "fit its field of 4 characters\n");
+  EXPECT_EQ(tarne::FillFields(parsed, {{"a", "", -1.5e15}, {"c", "", 1.0}}, &out), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "cannot fill m.tpl (line 2): the value -1.50000000E+15 of parameter 'a' does not fit "
+            "its field of 4 characters\n");
 }
 
 TEST(ParseTemplate, RefusesBrokenTemplates) {
@@ -115,15 +98,15 @@ TEST(ParseTemplate, RefusesBrokenTemplates) {
     const char* text;
     const char* message;
   };
+  const char not_template[] = "cannot read t.tpl (line 1): not a PEST template: the first line "
+                              "must be \"ptf\", a blank and the delimiter\n";
+  const char open_field[] = "cannot read t.tpl (line 2): a parameter field has no closing "
+                            "delimiter '$' on its line\n";
   const Case cases[] = {
-      {"pif $\n$a$\n", "cannot read t.tpl (line 1): not a PEST template: the first line must be "
-                       "\"ptf\", a blank and the delimiter\n"},
-      {"ptf\n", "cannot read t.tpl (line 1): not a PEST template: the first line must be "
-                "\"ptf\", a blank and the delimiter\n"},
-      {"ptf $\nx $a\n$\n", "cannot read t.tpl (line 2): a parameter field has no closing "
-                           "delimiter '$' on its line\n"},
-      {"ptf $\nx $a$ $b\n", "cannot read t.tpl (line 2): a parameter field has no closing "
-                            "delimiter '$' on its line\n"},
+      {"pif $\n$a$\n", not_template},
+      {"ptf\n", not_template},
+      {"ptf $\nx $a\n$\n", open_field},
+      {"ptf $\nx $a$ $b\n", open_field},
       {"ptf $\nx $  $\n", "cannot read t.tpl (line 2): a parameter field names no parameter\n"},
   };
   for (const Case& c : cases) {

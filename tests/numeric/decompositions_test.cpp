@@ -1,6 +1,6 @@
 // Tests of the classic decompositions: the Cholesky solve, and the fatal ends of both
-// routines (a pivot that is not positive, a Jacobi sweep that cannot converge) (its results, with their sort, are tested with the
-// posterior statistics).
+// routines (a pivot that is not positive, a Jacobi sweep that cannot converge). Their results,
+// with their sort, are tested with the posterior statistics.
 #include "numeric/decompositions.h"
 
 #include <gtest/gtest.h>
@@ -11,19 +11,17 @@ namespace {
 
 TEST(CholeskySolve, SolvesASymmetricPositiveDefiniteSystem) {
   // A = [[4, 2, 0], [2, 5, 1], [0, 1, 3]], x = (1, -2, 3) gives b = (0, -5, 7).
-  matrix a(1, 3, 1, 3);
   const double values[3][3] = {{4, 2, 0}, {2, 5, 1}, {0, 1, 3}};
-  for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j) a[i][j] = values[i - 1][j - 1];
+  const double rhs[3] = {0, -5, 7}, solution[3] = {1, -2, 3};
+  matrix a(1, 3, 1, 3);
   dvector p(3), b(3), x(3);
-  b[1] = 0;
-  b[2] = -5;
-  b[3] = 7;
+  for (int i = 1; i <= 3; ++i) {
+    b[i] = rhs[i - 1];
+    for (int j = 1; j <= 3; ++j) a[i][j] = values[i - 1][j - 1];
+  }
   choldc(a, 3, p);
   cholsl(a, 3, p, b, x);
-  EXPECT_NEAR(x[1], 1.0, 1e-14);
-  EXPECT_NEAR(x[2], -2.0, 1e-14);
-  EXPECT_NEAR(x[3], 3.0, 1e-14);
+  for (int i = 1; i <= 3; ++i) EXPECT_NEAR(x[i], solution[i - 1], 1e-14);
 }
 
 TEST(CholeskySolveDeathTest, APivotThatIsNotPositiveEndsTheProcess) {

@@ -29,7 +29,16 @@ RunResult RunImport(const std::vector<std::string>& args) {
   return RunProgram(TARNE_PST_BINARY, all);
 }
 
-double Observed(int x) { return 2.5 * std::exp(-0.4 * x); }
+// The ten observations, a line each written by format from x, y and x (which it may skip).
+std::string Observations(const char* format) {
+  std::string text;
+  char line[96];
+  for (int x = 1; x <= 10; ++x) {
+    std::snprintf(line, sizeof line, format, x, 2.5 * std::exp(-0.4 * x), x);
+    text += line;
+  }
+  return text;
+}
 
 // The model under the name the control file's one-word command gives it.
 void InstallModel() {
@@ -56,12 +65,6 @@ void ExpectCalibrated(const std::string& case_name) {
 TEST(ImportEndToEnd, OneTemplateAndANegativeLambdaFactor) {
   TempDir dir;
   InstallModel();
-  std::string observations;
-  char line[96];
-  for (int x = 1; x <= 10; ++x) {
-    std::snprintf(line, sizeof line, "y%d %.10f 1.0 obs\n", x, Observed(x));
-    observations += line;
-  }
   WriteFile("exp.pst",
             "pcf\n* control data\nrestart estimation\n2 10 1 0 1\n1 1 single point 1 0 0\n"
             "10.0 -3.0 0.3 0.01 10 lamforgive\n10.0 10.0 0.001\n0.1 noaui\n"
@@ -69,7 +72,7 @@ TEST(ImportEndToEnd, OneTemplateAndANegativeLambdaFactor) {
             "* parameter groups\nab relative 0.01 0.0 switch 2.0 parabolic\n"
             "* parameter data\na none relative 1.0 0.1 10.0 ab 1.0 0.0 1\n"
             "b none relative 0.1 0.01 2.0 ab 1.0 0.0 1\n* observation groups\nobs\n"
-            "* observation data\n" + observations +
+            "* observation data\n" + Observations("y%d %.10f 1.0 obs\n") +
             "* model command line\n./model\n* model input/output\nmodel.tpl model.in\n"
             "model.ins model.out\n* prior information\n++ max_run_fail(2)\n");
   WriteFile("model.tpl", "ptf ~\na = ~a                 ~\nb = ~    b             ~\n");
@@ -95,13 +98,8 @@ TEST(ImportEndToEnd, OneTemplateAndANegativeLambdaFactor) {
 TEST(ImportEndToEnd, TwoTemplatesAndTwoInstructionFilesFromCsv) {
   TempDir dir;
   InstallModel();
-  std::string observations = "obsnme,obsval,weight,obgnme,time\n";
-  char line[96];
-  for (int x = 1; x <= 10; ++x) {
-    std::snprintf(line, sizeof line, "\"y%d\",%.10f,1.0,obs,%d\n", x, Observed(x), x);
-    observations += line;
-  }
-  WriteFile("obs.csv", observations);
+  WriteFile("obs.csv", "obsnme,obsval,weight,obgnme,time\n" +
+                           Observations("\"y%d\",%.10f,1.0,obs,%d\n"));
   WriteFile("par.csv", "parnme,partrans,parchglim,parval1,parlbnd,parubnd,pargp\n"
                        "a,none,relative,1.0,0.1,10.0,ab\nb,none,relative,0.1,0.01,2.0,ab\n");
   WriteFile("tpl.csv", "pest_file,model_file\na.tpl,a.in\nb.tpl,b.in\n");
@@ -128,9 +126,9 @@ TEST(ImportEndToEnd, TwoTemplatesAndTwoInstructionFilesFromCsv) {
 // earlier case stays as it was).
 TEST(ImportEndToEnd, BadInputIsOneLineAndWritesNothing) {
   TempDir dir;
-  std::string text = ReadFile(std::string(TARNE_TEST_DATA) + "/pst/import/v1_minimal.pst");
-  text.replace(text.find("2 3 1 0 1"), 9, "2 x 1 0 1");
-  WriteFile("bad.pst", text);
+  const std::string valid = ReadFile(std::string(TARNE_TEST_DATA) + "/pst/import/v1_minimal.pst");
+  std::string text = valid;
+  WriteFile("bad.pst", text.replace(text.find("2 3 1 0 1"), 9, "2 x 1 0 1"));
   WriteFile("bad_tarne.pst", "an earlier case\n");
   RunResult run = RunImport({"bad.pst"});
   EXPECT_EQ(run.exit_code, 1);
@@ -140,9 +138,8 @@ TEST(ImportEndToEnd, BadInputIsOneLineAndWritesNothing) {
   EXPECT_FALSE(FileExists("bad_tarne.prj"));
   // A file the importer reads but whose case tarne would refuse: the reader's line, then one
   // line of the importer's, and still nothing written.
-  text = ReadFile(std::string(TARNE_TEST_DATA) + "/pst/import/v1_minimal.pst");
-  text.replace(text.find("30 0.01 3 3"), 11, "30 0.01 0 3");
-  WriteFile("bad.pst", text);
+  text = valid;
+  WriteFile("bad.pst", text.replace(text.find("30 0.01 3 3"), 11, "30 0.01 0 3"));
   run = RunImport({"bad.pst"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "cannot read bad_tarne.pst.check (line 9): NPHISTP is 0; the phi reduction "

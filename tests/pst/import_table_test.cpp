@@ -82,9 +82,9 @@ std::string ReportText(const std::vector<std::string>& report) {
 }
 
 TEST(ImportTable, EveryStandardFileBecomesItsExpectedCase) {
-  const std::filesystem::path data = std::string(TARNE_TEST_DATA) + "/pst/import";
   const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(data);  // the reports name the files as given
+  // The reports name the files as given.
+  std::filesystem::current_path(std::string(TARNE_TEST_DATA) + "/pst/import");
   for (const ImportCase& c : kCases) {
     SCOPED_TRACE(c.input);
     pst::ImportedCase imported;
@@ -95,19 +95,14 @@ TEST(ImportTable, EveryStandardFileBecomesItsExpectedCase) {
       ADD_FAILURE() << error.at.file << " (line " << error.at.line << "): " << error.reason;
       continue;
     }
-    const std::string expected = "expected/" + std::string(c.control);
-    ExpectSameFields(ReadFile(expected + ".pst"), imported.control_text, c.input);
-    EXPECT_EQ(ProjectLines(imported.project_text),
-              ReadFile("expected/" + std::string(c.project) + ".prj"));
-    EXPECT_EQ(ReportText(imported.report), ReadFile("expected/" + std::string(c.input) + ".report"));
+    auto expected = [](const char* name, const char* ext) {
+      return ReadFile("expected/" + std::string(name) + ext);
+    };
+    ExpectSameFields(expected(c.control, ".pst"), imported.control_text, c.input);
+    EXPECT_EQ(ProjectLines(imported.project_text), expected(c.project, ".prj"));
+    EXPECT_EQ(ReportText(imported.report), expected(c.input, ".report"));
   }
-  std::filesystem::current_path(previous);
-}
-
-// The toolbox's own settings come from the options.
-TEST(ImportTable, OptionsSetTheToolboxSettings) {
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(std::string(TARNE_TEST_DATA) + "/pst/import");
+  // The toolbox's own settings come from the options.
   pst::CaseOptions options;
   options.slmmode = "1";
   options.slmfullupd = "1";
