@@ -289,15 +289,6 @@ bool CheckedText(const char* name, std::string& text) {
 
 }  // namespace
 
-std::uint64_t Fingerprint(const std::string& bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 bool FileFingerprint(const char* name, std::uint64_t& fingerprint) {
   std::string reason;
   const FileHandle file(tarne::OpenInputFile(name, "rb", tarne::kMaxInputFileBytes, &reason));

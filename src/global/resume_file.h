@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "global/objectives.h"
+#include "modellib/fingerprint.h"
 #include "numeric/numeric.h"
 #include "pest/problem.h"
 
@@ -61,7 +62,6 @@ short WriteResumeFile(const char* name, const ResumeImage& image);
 // line naming the file, the line and what is wrong.
 bool ReadResumeFile(const char* name, const ProblemRecord& record, ResumeImage& image);
 
-// The 64-bit FNV-1a fingerprint of bytes, and of the content of the file name (false after
-// a line naming the file and the reason when it cannot be read).
-std::uint64_t Fingerprint(const std::string& bytes);
+// The fingerprint (modellib/fingerprint.h) of the content of the file name; false after a
+// line naming the file and the reason when it cannot be read.
 bool FileFingerprint(const char* name, std::uint64_t& fingerprint);

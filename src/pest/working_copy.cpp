@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "modellib/file_error.h"
+#include "modellib/fingerprint.h"
 #include "modellib/project.h"
 #include "pest/console_capture.h"
 
@@ -105,10 +106,10 @@ bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* fil
 std::string FileFingerprint(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::string();
-  std::uint64_t hash = 14695981039346656037ULL, size = 0;
+  std::uint64_t hash = kFingerprintStart, size = 0;
   unsigned char buffer[1 << 16];
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-    for (std::size_t i = 0; i < n; ++i) hash = (hash ^ buffer[i]) * 1099511628211ULL;
+    hash = AddToFingerprint(hash, buffer, n);
     size += n;
   }
   const bool read = std::ferror(file) == 0;
