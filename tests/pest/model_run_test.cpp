@@ -129,8 +129,10 @@ class ModelRunTest : public ::testing::Test {
     ASSERT_EQ(OpenInstructionFiles(record_, handles_), 0);
   }
 
-  // The engine's base run at the current values, then a fresh record of value files seen.
-  void BaseRun() {
+  // Prepare, then the engine's base run at the current values and a fresh record of value
+  // files seen.
+  void PrepareAndRunBase() {
+    Prepare();
     ASSERT_EQ(WriteValueFile(record_, ValueChoice::kCurrent), 0);
     ASSERT_EQ(RunModel(record_, &partition_, "-slm", calls_), 0);
     ASSERT_EQ(ReadModelOutputs(record_, kBaseSlot, handles_), 0);
@@ -143,12 +145,13 @@ class ModelRunTest : public ::testing::Test {
     return CalculateJacobian(runner, adjustable_, jacobian_, switch_flag, iteration, position_);
   }
 
-  // The Jacobian with its announcement and progress lines kept off the test's output.
-  short QuietJacobian(int switch_flag, int iteration = 1) {
+  // The console text of a Jacobian that must end with `status`.
+  std::string JacobianText(short status, int switch_flag = 0, int iteration = 1) {
     testing::internal::CaptureStdout();
     const short result = Jacobian(switch_flag, iteration);
-    testing::internal::GetCapturedStdout();
-    return result;
+    const std::string text = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, status) << text;
+    return text;
   }
 
   // The value files the model saw since the base run, one per run.
@@ -252,9 +255,8 @@ TEST_F(ModelRunTest, LinearModelGetsItsExactJacobianByForwardDifferences) {
   AddParameter("k3", "fixed", 5.0, "g");
   AddParameter("k4", "none", 0.0, "g");
   SetModel({"3*$1 + 2*$2 - $3 + 0.5*$4", "-1.5*$1 + 4*$2 + 7*$4 + 1"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_EQ(calls_, 3);
   const double expected[3][4] = {{0, 0, 0, 0}, {0, 3, 2, 0.5}, {0, -1.5, 4, 7}};
   for (int i = 1; i <= 2; ++i) {
@@ -275,9 +277,8 @@ TEST_F(ModelRunTest, QuadraticModelByParabolaAndByOutsidePoints) {
   k2.at_lower = 1;
   AddParameter("k3", "none", 3.0, "outside", 0.0, 10.0);  // central pair
   SetModel({"$1*$1 + 3*$1*$3 + $2*$2 + 5*$3*$3"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_EQ(calls_, 6);
   EXPECT_NEAR(jacobian_[1][1], 2 * 2.0 + 3 * 3.0, 1e-7);
   // Points 2.02 and 2.04: the secant slope of k2^2 is their sum.
@@ -292,9 +293,8 @@ TEST_F(ModelRunTest, LogParametersAreDifferencedInTheLogarithm) {
   AddParameter("k2", "log", std::log10(5.0), "g");
   // o1 is linear in log10 of k1, o2 linear in the natural k2.
   SetModel({"4*log($1)/log(10) + $2", "$2"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_NEAR(jacobian_[1][1], 4.0, 1e-9 * 4.0);
   const double slope = (5.05 - 5.0) / (std::log10(5.05) - std::log10(5.0));
   EXPECT_NEAR(jacobian_[2][2], slope, 1e-9 * slope);
@@ -307,9 +307,8 @@ TEST_F(ModelRunTest, LogParameterAtZeroWritesOnePercentEitherSide) {
   AddParameter("k1", "log", 0.0, "g", -1.0, 1.0);
   AddParameter("k2", "fixed", 3.0, "g");
   SetModel({"$1"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"1.0100000E+00 3.0000000E+00 ",
                                               "9.9000000E-01 3.0000000E+00 "}));
   const double slope = 0.02 / (std::log10(1.01) - std::log10(0.99));
@@ -321,16 +320,13 @@ TEST_F(ModelRunTest, SwitchGroupRunsOnceBeforeTheSwitchAndTwiceAfter) {
   AddGroup("g", "switch", "outside_pts");
   AddParameter("k1", "none", 4.0, "g");
   SetModel({"2*$1"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_EQ(calls_, 1);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"4.0400000E+00 "}));
   std::remove("seen.txt");
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(1, 2), 0);
   const std::string back(17, '\b');
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(JacobianText(0, 1, 2),
             "Calculating Jacobian matrix: running model 2 times ...\n"
             "1 runs completed." + back + "2 runs completed." + back + "\n\n");
   EXPECT_EQ(calls_, 3);
@@ -343,11 +339,8 @@ TEST_F(ModelRunTest, IwParameterGetsAZeroColumnWithoutARun) {
   AddParameter("k1", "none", 1.0, "g");
   AddParameter("iw_rain", "none", 3.0, "g");
   SetModel({"$1 + $2"});
-  Prepare();
-  BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout().substr(0, 55),
+  PrepareAndRunBase();
+  EXPECT_EQ(JacobianText(0).substr(0, 55),
             "Calculating Jacobian matrix: running model 1 times ...\n");
   EXPECT_EQ(calls_, 1);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"1.0100000E+00 3.0000000E+00 "}));
@@ -362,9 +355,8 @@ TEST_F(ModelRunTest, TiedParameterFollowsItsParentInNaturalUnits) {
   std::strcpy(child.PARTIED, "k1");
   child.tie_ratio = 3.0;
   SetModel({"$1 + $2"});
-  Prepare();
-  BaseRun();
-  ASSERT_EQ(QuietJacobian(0), 0);
+  PrepareAndRunBase();
+  JacobianText(0);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"2.0200000E+00 6.0600000E+00 "}));
 }
 
@@ -374,11 +366,8 @@ TEST_F(ModelRunTest, BestFitIsRefusedAndStopsTheColumns) {
   AddParameter("k1", "none", 1.0, "best");
   AddParameter("k2", "none", 1.0, "plain");
   SetModel({"$1 + $2"});
-  Prepare();
-  BaseRun();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Jacobian(0), 1);
-  const std::string out = testing::internal::GetCapturedStdout();
+  PrepareAndRunBase();
+  const std::string out = JacobianText(1);
   EXPECT_NE(out.find("\nThe toolbox does not support the 'best_fit' method\n"
                      "of three point derivatives calculation.\n\n"
                      "The toolbox does support the 'outside_pts' and\n"
@@ -399,11 +388,8 @@ TEST_F(ModelRunTest, UnlistedGroupAndPinnedParametersGetZeroColumnsWithAMessage)
   // At zero with tight bounds every percentage step is zero: all three points coincide.
   AddParameter("k4", "none", 0.0, "p", -0.005, 0.005);
   SetModel({"$1 + 2*$2 + 3*$3 + $4"});
-  Prepare();
-  BaseRun();
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0), 0);
-  const std::string out = testing::internal::GetCapturedStdout();
+  PrepareAndRunBase();
+  const std::string out = JacobianText(0);
   EXPECT_NE(out.find("Parameter k1 belongs to the group missing, which is not listed among "
                      "the parameter groups; its Jacobian column is set to 0.\n"),
             std::string::npos);
@@ -423,13 +409,12 @@ TEST_F(ModelRunTest, SecantIterationRefreshesOnlyTheSelectedColumns) {
   AddGroup("g", "always_2");
   for (const char* name : {"k1", "k2", "k3"}) AddParameter(name, "none", 1.0, "g");
   SetModel({"$1 + 2*$2 + 3*$3"});
-  Prepare();
-  BaseRun();
+  PrepareAndRunBase();
   record_.SLMMODE = 1;
   record_.SLMNCOL = 1;
   record_.PHIRATIO = 0.5;
   position_ = 1;
-  ASSERT_EQ(QuietJacobian(0, 2), 0);
+  JacobianText(0, 0, 2);
   EXPECT_EQ(calls_, 1);
   EXPECT_EQ(position_, 2);
   EXPECT_EQ(jacobian_[1][1], 9.0);
@@ -438,9 +423,7 @@ TEST_F(ModelRunTest, SecantIterationRefreshesOnlyTheSelectedColumns) {
 
   record_.SLMNCOL = 0;
   record_.SLMFULLRAT = 0.9;
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(Jacobian(0, 2), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(JacobianText(0, 0, 2),
             "Calculating Jacobian matrix: running model 0 times ...\n\n\n");
   EXPECT_EQ(calls_, 1);
   EXPECT_EQ(jacobian_[1][1], 9.0);
@@ -454,12 +437,10 @@ TEST_F(ModelRunTest, MismatchedJacobianIsRefused) {
   SetModel({"$1"});
   Prepare();
   jacobian_ = matrix(1, 1, 1, 1);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Jacobian(0), 1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("does not match"), std::string::npos);
+  EXPECT_NE(JacobianText(1).find("does not match"), std::string::npos);
   jacobian_ = matrix(1, 1, 1, 2);
   record_.NPAR = 3;  // counts more parameters than the record holds
-  EXPECT_EQ(QuietJacobian(0), 1);
+  JacobianText(1);
   EXPECT_EQ(calls_, 0);
 }
 
@@ -470,8 +451,7 @@ TEST_F(ModelRunDeathTest, StopRequestEndsTheProcessAfterTheCurrentRun) {
   AddParameter("k1", "none", 1.0, "g");
   AddParameter("k2", "none", 1.0, "g");
   SetModel({"$1"}, "echo 1 > pest.stp\n");
-  Prepare();
-  BaseRun();
+  PrepareAndRunBase();
   std::remove("pest.stp");
   EXPECT_EXIT(Jacobian(0), testing::ExitedWithCode(0), "");
   // The child made the first run and stopped before the second.
