@@ -161,45 +161,38 @@ TEST_F(MpiRuns, MonteCarloOnTheHydroExampleWithThreeProcesses) {
                             "Cost  \tsoil_capacity\tshape\tfast_k\tslow_k\tsplit\tvelocity\t");
 }
 
-// A process that cannot read the input (its working directory lacks it, as on a machine
-// without the shared disk) stops the whole run: nobody is left waiting at the gather.
-TEST_F(MpiRuns, MonteCarloInputMissingOnOneProcessStopsEveryProcess) {
-  fs::create_directories("a");
-  fs::create_directories("b");
-  fs::current_path("a");
-  WriteRosenbrockInput();
-  fs::current_path("..");
-  const RunResult result = TarneInEach({"a", "b"}, {"-m10", "mc.in"});
-  EXPECT_EQ(result.exit_code, 1) << Describe(result);
-  EXPECT_EQ(CountOf(result.out, "Error: unable to read the input monte carlo file.\n"), 1);
-  EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read the input "
-                                "monte carlo file; no sample was run.\n"), 1);
-  EXPECT_FALSE(FileExists("a/log_file_p0.log"));
-  EXPECT_FALSE(FileExists("a/best.out"));
-}
-
-// A process that cannot read its forcing or its observation file would fail each of its
-// samples while the other carries on: before the first sample the processes compare, and
-// every one of them ends with status 1 and one line saying why.
+// A process that cannot read the input, its forcing or its observation file (its working
+// directory lacks it, as on a machine without the shared disk) would fail or leave the others
+// waiting at the gather: before the first sample the processes compare, and every one of them
+// ends with status 1, each of the two saying why in one line.
 TEST_F(MpiRuns, MonteCarloFilesMissingOnOneProcessStopEveryProcess) {
-  for (const char* missing : {"forcing.txt", "observed.obs"}) {
+  const std::string files = "Error: unable to read the observation file or the model's input "
+                            "files; no sample was run.\n";
+  const std::string others_files = "Error: another process of the run could not read its "
+                                   "observation file or the model's input files; no sample "
+                                   "was run.\n";
+  const struct {
+    const char* missing;
+    const char* reason;
+    std::string own_line, others_line;
+  } cases[] = {
+      {"mc.in", "", "Error: unable to read the input monte carlo file.\n",
+       "Error: another process of the run could not read the input monte carlo file; no sample "
+       "was run.\n"},
+      {"forcing.txt", "cannot read catchment.prj", files, others_files},
+      {"observed.obs", "cannot open observed.obs", files, others_files},
+  };
+  for (const auto& c : cases) {
     for (const char* where : {"a", "b"}) CopyExample("hydro", where);
-    fs::remove(std::string("b/") + missing);
+    fs::remove(std::string("b/") + c.missing);
     const RunResult result = TarneInEach({"a", "b"}, {"-m10", "mc.in"});
-    EXPECT_EQ(result.exit_code, 1) << missing << Describe(result);
-    EXPECT_NE((result.out + result.err)
-                  .find(std::string("cannot ") +
-                        (missing[0] == 'f' ? "read catchment.prj" : "open observed.obs")),
-              std::string::npos)
-        << missing << result.out << result.err;
-    EXPECT_EQ(CountOf(result.out, "Error: unable to read the observation file or the model's "
-                                  "input files; no sample was run.\n"), 1) << missing;
-    EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read its "
-                                  "observation file or the model's input files; no sample "
-                                  "was run.\n"), 1) << missing;
+    EXPECT_EQ(result.exit_code, 1) << c.missing << Describe(result);
+    EXPECT_NE((result.out + result.err).find(c.reason), std::string::npos) << Describe(result);
+    EXPECT_EQ(CountOf(result.out, c.own_line), 1) << c.missing;
+    EXPECT_EQ(CountOf(result.out, c.others_line), 1) << c.missing;
     for (const char* where : {"a", "b"}) {
-      EXPECT_FALSE(FileExists(std::string(where) + "/log_file_p0.log")) << missing;
-      EXPECT_FALSE(FileExists(std::string(where) + "/best.out")) << missing;
+      EXPECT_FALSE(FileExists(std::string(where) + "/log_file_p0.log")) << c.missing;
+      EXPECT_FALSE(FileExists(std::string(where) + "/best.out")) << c.missing;
     }
   }
 }
