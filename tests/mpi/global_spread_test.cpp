@@ -20,22 +20,14 @@ namespace fs = std::filesystem;
 using mpi_testing::CountOf;
 using mpi_testing::Describe;
 using mpi_testing::ExpectSameFiles;
-using mpi_testing::TarneOn;
+using mpi_testing::TarneIn;
+using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::RunResult;
-using testing_support::RunTarne;
-using testing_support::SourcePath;
 using testing_support::SplitLines;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 
-class GlobalSpread : public testing::Test {
- protected:
-  void SetUp() override {
-    if (!mpi_testing::kBuiltWithMpi) GTEST_SKIP() << mpi_testing::kNoMpi;
-  }
-  TempDir dir_;
-};
+using GlobalSpread = mpi_testing::MpiTest;
 
 // The model of the example, y = amplitude sin(frequency t) + offset, after the shell lines
 // before (which may end the run without output).
@@ -47,23 +39,14 @@ std::string ModelScript(const std::string& before) {
 
 // The example in dir with the model script.
 void WriteExample(const std::string& dir, const std::string& script) {
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& entry : fs::directory_iterator(SourcePath("examples/global"))) {
-    fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename());
-  }
+  mpi_testing::CopyExample("global", dir);
   WriteFile(dir + "/model.sh", script);
   fs::permissions(dir + "/model.sh", fs::perms::owner_all);
 }
 
 // Runs the method in dir alone (processes 0) or under mpirun, from inside dir.
 RunResult RunMethod(const std::string& dir, int processes, const char* option) {
-  const fs::path back = fs::current_path();
-  fs::current_path(dir);
-  const RunResult result =
-      processes == 0 ? RunTarne({option, "sine"}) : TarneOn(processes, {option, "sine"});
-  fs::current_path(back);
-  return result;
+  return TarneIn(dir, processes, {option, "sine"});
 }
 
 // The screen text without the start banner, which every process prints.
@@ -73,11 +56,6 @@ std::string WithoutBanners(const std::string& screen) {
     if (line.find("Parallel version of TARNE") == std::string::npos) text += line + "\n";
   }
   return text;
-}
-
-// The runs the model made in the working copy of process p, by the lines of the log.
-long RunsInCopyOf(const std::string& log, int p) {
-  return CountOf(log, "/many/tarne_copies/process_" + std::to_string(p) + "\n");
 }
 
 TEST_F(GlobalSpread, WriteTheFilesAndScreenOfOneProcessWhileEveryProcessRunsModels) {
@@ -107,7 +85,7 @@ TEST_F(GlobalSpread, WriteTheFilesAndScreenOfOneProcessWhileEveryProcessRunsMode
       // the samples, so it made a whole search.
       const std::string ran = ReadFile(log);
       for (int p = 1; p < processes; ++p) {
-        const long runs = RunsInCopyOf(ran, p);
+        const long runs = CountOf(ran, "/many/tarne_copies/process_" + std::to_string(p) + "\n");
         EXPECT_GT(runs, 0) << method.option << " " << processes << ": " << p;
         if (method.option == std::string("-ms")) {
           EXPECT_GT(runs, method.samples) << p;
@@ -154,20 +132,6 @@ std::map<std::string, std::string> MultistartResults(const std::string& dir) {
   return results;
 }
 
-// The lines of the model script that kill the tarne process above the model's run number n
-// (counted in each directory) when the run is made in a directory whose path matches where.
-std::string KillAt(const std::string& where, int n) {
-  return "n=$(cat count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > count\n"
-         "case \"$PWD\" in " + where + ")\n"
-         "  if [ \"$n\" = " + std::to_string(n) + " ]; then pid=$$\n"
-         "    while [ \"$pid\" -gt 1 ]; do\n"
-         "      pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
-         "      if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
-         "    done\n"
-         "  fi;;\n"
-         "esac\n";
-}
-
 // The example with RSTFLE "restart" and four starts.
 void WriteRestartExample(const std::string& dir, const std::string& script) {
   WriteExample(dir, script);
@@ -199,19 +163,17 @@ TEST_F(GlobalSpread, MultistartKilledInASearchResumesExactlyUnderMpirun) {
                            "local search under way goes on"},
   };
   for (const auto& c : cases) {
-    WriteRestartExample("many", ModelScript(KillAt(c.where, c.run)));
+    WriteRestartExample("many", ModelScript(mpi_testing::KillTarneWhen(
+                                    c.where, "[ \"$n\" = " + std::to_string(c.run) + " ]")));
     const RunResult killed = RunMethod("many", c.processes, "-ms");
     EXPECT_NE(killed.exit_code, 0) << Describe(killed);
-    ASSERT_TRUE(testing_support::FileExists("many/slm_kor_ms1.rst")) << c.processes;
-    const fs::path back = fs::current_path();
-    fs::current_path("many");
-    const RunResult resumed = TarneOn(c.resumed_on, {"-ms", "sine", "/r"});
-    fs::current_path(back);
+    ASSERT_TRUE(FileExists("many/slm_kor_ms1.rst")) << c.processes;
+    const RunResult resumed = TarneIn("many", c.resumed_on, {"-ms", "sine", "/r"});
     ASSERT_EQ(resumed.exit_code, 0) << Describe(resumed);
     EXPECT_EQ(CountOf(resumed.out, "Going on from slm_kor_ms1.rst: " + c.taken), 1)
         << resumed.out;
     EXPECT_EQ(MultistartResults("many"), reference) << c.processes;
-    EXPECT_FALSE(testing_support::FileExists("many/slm_kor_ms1.rst"));
+    EXPECT_FALSE(FileExists("many/slm_kor_ms1.rst"));
     EXPECT_FALSE(fs::exists("many/tarne_copies"));
   }
 }

@@ -23,30 +23,25 @@ namespace fs = std::filesystem;
 using testing_support::CopyIntoCwd;
 using testing_support::FileExists;
 using testing_support::ReadFile;
-using testing_support::RunProgram;
 using testing_support::RunResult;
 using testing_support::RunTarne;
 using testing_support::SourcePath;
 using testing_support::SplitLines;
 using testing_support::TabFields;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 using testing_support::WriteRosenbrockInput;
 
+using mpi_testing::CopyExample;
 using mpi_testing::CountOf;
 using mpi_testing::Describe;
 using mpi_testing::ExpectSameFiles;
 using mpi_testing::FilesUnder;
 using mpi_testing::Mpirun;
+using mpi_testing::TarneIn;
+using mpi_testing::TarneInEach;
 using mpi_testing::TarneOn;
 
-class MpiRuns : public testing::Test {
- protected:
-  void SetUp() override {
-    if (!mpi_testing::kBuiltWithMpi) GTEST_SKIP() << mpi_testing::kNoMpi;
-  }
-  TempDir dir_;
-};
+using MpiRuns = mpi_testing::MpiTest;
 
 // ---- The partition object ------------------------------------------------------------------
 
@@ -166,53 +161,38 @@ TEST_F(MpiRuns, MonteCarloOnTheHydroExampleWithThreeProcesses) {
                             "Cost  \tsoil_capacity\tshape\tfast_k\tslow_k\tsplit\tvelocity\t");
 }
 
-// A process that cannot read the input (its working directory lacks it, as on a machine
-// without the shared disk) stops the whole run: nobody is left waiting at the gather.
-TEST_F(MpiRuns, MonteCarloInputMissingOnOneProcessStopsEveryProcess) {
-  fs::create_directories("a");
-  fs::create_directories("b");
-  fs::current_path("a");
-  WriteRosenbrockInput();
-  fs::current_path("..");
-  const std::string a = fs::absolute("a").string(), b = fs::absolute("b").string();
-  const RunResult result = Mpirun({{"-np", "1", "-wdir", a, TARNE_BINARY, "-m10", "mc.in"},
-                                   {"-np", "1", "-wdir", b, TARNE_BINARY, "-m10", "mc.in"}});
-  EXPECT_EQ(result.exit_code, 1) << Describe(result);
-  EXPECT_EQ(CountOf(result.out, "Error: unable to read the input monte carlo file.\n"), 1);
-  EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read the input "
-                                "monte carlo file; no sample was run.\n"), 1);
-  EXPECT_FALSE(FileExists("a/log_file_p0.log"));
-  EXPECT_FALSE(FileExists("a/best.out"));
-}
-
-// A process that cannot read its forcing or its observation file would fail each of its
-// samples while the other carries on: before the first sample the processes compare, and
-// every one of them ends with status 1 and one line saying why.
+// A process that cannot read the input, its forcing or its observation file (its working
+// directory lacks it, as on a machine without the shared disk) would fail or leave the others
+// waiting at the gather: before the first sample the processes compare, and every one of them
+// ends with status 1, each of the two saying why in one line.
 TEST_F(MpiRuns, MonteCarloFilesMissingOnOneProcessStopEveryProcess) {
-  for (const char* missing : {"forcing.txt", "observed.obs"}) {
+  const std::string files = "Error: unable to read the observation file or the model's input "
+                            "files; no sample was run.\n";
+  const std::string others_files = "Error: another process of the run could not read its "
+                                   "observation file or the model's input files; no sample "
+                                   "was run.\n";
+  const struct {
+    const char* missing;
+    const char* reason;
+    std::string own_line, others_line;
+  } cases[] = {
+      {"mc.in", "", "Error: unable to read the input monte carlo file.\n",
+       "Error: another process of the run could not read the input monte carlo file; no sample "
+       "was run.\n"},
+      {"forcing.txt", "cannot read catchment.prj", files, others_files},
+      {"observed.obs", "cannot open observed.obs", files, others_files},
+  };
+  for (const auto& c : cases) {
+    for (const char* where : {"a", "b"}) CopyExample("hydro", where);
+    fs::remove(std::string("b/") + c.missing);
+    const RunResult result = TarneInEach({"a", "b"}, {"-m10", "mc.in"});
+    EXPECT_EQ(result.exit_code, 1) << c.missing << Describe(result);
+    EXPECT_NE((result.out + result.err).find(c.reason), std::string::npos) << Describe(result);
+    EXPECT_EQ(CountOf(result.out, c.own_line), 1) << c.missing;
+    EXPECT_EQ(CountOf(result.out, c.others_line), 1) << c.missing;
     for (const char* where : {"a", "b"}) {
-      CopyIntoCwd(SourcePath("examples/hydro"));
-      fs::rename("hydro", where);
-    }
-    fs::remove(std::string("b/") + missing);
-    const std::string a = fs::absolute("a").string(), b = fs::absolute("b").string();
-    const RunResult result = Mpirun({{"-np", "1", "-wdir", a, TARNE_BINARY, "-m10", "mc.in"},
-                                     {"-np", "1", "-wdir", b, TARNE_BINARY, "-m10", "mc.in"}});
-    EXPECT_EQ(result.exit_code, 1) << missing << Describe(result);
-    EXPECT_NE((result.out + result.err)
-                  .find(std::string("cannot ") +
-                        (missing[0] == 'f' ? "read catchment.prj" : "open observed.obs")),
-              std::string::npos)
-        << missing << result.out << result.err;
-    EXPECT_EQ(CountOf(result.out, "Error: unable to read the observation file or the model's "
-                                  "input files; no sample was run.\n"), 1) << missing;
-    EXPECT_EQ(CountOf(result.out, "Error: another process of the run could not read its "
-                                  "observation file or the model's input files; no sample "
-                                  "was run.\n"), 1) << missing;
-    for (const char* where : {"a", "b"}) {
-      EXPECT_FALSE(FileExists(std::string(where) + "/log_file_p0.log")) << missing;
-      EXPECT_FALSE(FileExists(std::string(where) + "/best.out")) << missing;
-      fs::remove_all(where);
+      EXPECT_FALSE(FileExists(std::string(where) + "/log_file_p0.log")) << c.missing;
+      EXPECT_FALSE(FileExists(std::string(where) + "/best.out")) << c.missing;
     }
   }
 }
@@ -269,14 +249,9 @@ TEST_F(MpiRuns, OtherModelKindsRunOnceOnTheLeader) {
 // When one process cannot read what the others can (here its forcing file), every process
 // ends with the single run's failure status 1, and the leader says why.
 TEST_F(MpiRuns, HydroRunWithAFileMissingOnOneProcessFailsEverywhere) {
-  CopyIntoCwd(SourcePath("examples/hydro"));
-  fs::rename("hydro", "a");
-  CopyIntoCwd(SourcePath("examples/hydro"));
-  fs::rename("hydro", "b");
+  for (const char* where : {"a", "b"}) CopyExample("hydro", where);
   fs::remove("b/forcing.txt");
-  const std::string a = fs::absolute("a").string(), b = fs::absolute("b").string();
-  const RunResult result = Mpirun({{"-np", "1", "-wdir", a, TARNE_BINARY, "catchment.prj"},
-                                   {"-np", "1", "-wdir", b, TARNE_BINARY, "catchment.prj"}});
+  const RunResult result = TarneInEach({"a", "b"}, {"catchment.prj"});
   EXPECT_EQ(result.exit_code, 1) << Describe(result);
   EXPECT_NE(result.err.find("cannot open the forcing file"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("cannot run catchment.prj: another process of its partition could "
@@ -295,22 +270,15 @@ TEST_F(MpiRuns, BatchAndSceLeaveTheFilesOfOneProcess) {
                                                       {"-c", "sce.in"}};
   for (const auto& args : runs) {
     for (const char* where : {"one", "two"}) {
-      fs::create_directories(where);
-      fs::current_path(where);
-      CopyIntoCwd(SourcePath("examples/function"));
-      fs::current_path("function");
-      const bool alone = std::string(where) == "one";
-      const RunResult result = alone ? RunTarne(args) : TarneOn(2, args);
+      CopyExample("function", where);
+      const RunResult result = TarneIn(where, where == std::string("one") ? 0 : 2, args);
       EXPECT_EQ(result.exit_code, 0) << Describe(result);
       const char* mark = args[0] == "-b3" ? "TARNE is running in batch mode"
                                           : "ENTER THE SCEUA SUBROUTINE";
       EXPECT_EQ(CountOf(result.out, mark), 1) << result.out;
-      fs::current_path("../..");
     }
     EXPECT_GT(FilesUnder("one").size(), 6u);
     ExpectSameFiles("one", "two");
-    fs::remove_all("one");
-    fs::remove_all("two");
   }
 }
 
@@ -318,9 +286,8 @@ TEST_F(MpiRuns, BatchAndSceLeaveTheFilesOfOneProcess) {
 // it refuses with status 1) ends the whole run with that status: the other process is not
 // left waiting for rank 0.
 TEST_F(MpiRuns, AToolThatEndsTheProcessEndsTheRun) {
-  CopyIntoCwd(SourcePath("examples/global"));
-  fs::current_path("global");
-  const RunResult result = TarneOn(2, {"-slm", "sine.pst", "/r"});
+  CopyExample("global", "global");
+  const RunResult result = TarneIn("global", 2, {"-slm", "sine.pst", "/r"});
   EXPECT_EQ(result.exit_code, 1) << Describe(result);
   EXPECT_EQ(CountOf(result.out, "Using the (Secant) Levenberg-Marquardt local search method"), 1)
       << result.out;

@@ -9,6 +9,7 @@ namespace fs = std::filesystem;
 using testing_support::ReadFile;
 using testing_support::RunProgram;
 using testing_support::RunResult;
+using testing_support::SourcePath;
 
 namespace mpi_testing {
 
@@ -34,6 +35,44 @@ RunResult TarneOn(int processes, const std::vector<std::string>& args) {
   std::vector<std::string> app = {"-np", std::to_string(processes), TARNE_BINARY};
   app.insert(app.end(), args.begin(), args.end());
   return Mpirun({app});
+}
+
+RunResult TarneIn(const std::string& dir, int processes, const std::vector<std::string>& args) {
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  const RunResult result =
+      processes == 0 ? testing_support::RunTarne(args) : TarneOn(processes, args);
+  fs::current_path(back);
+  return result;
+}
+
+RunResult TarneInEach(const std::vector<std::string>& dirs, const std::vector<std::string>& args) {
+  std::vector<std::vector<std::string>> apps;
+  for (const std::string& dir : dirs) {
+    apps.push_back({"-np", "1", "-wdir", fs::absolute(dir).string(), TARNE_BINARY});
+    apps.back().insert(apps.back().end(), args.begin(), args.end());
+  }
+  return Mpirun(apps);
+}
+
+void CopyExample(const std::string& example, const std::string& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const auto& entry : fs::directory_iterator(SourcePath("examples/" + example))) {
+    fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename());
+  }
+}
+
+std::string KillTarneWhen(const std::string& where, const std::string& when) {
+  return "n=$(cat count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > count\n"
+         "case \"$PWD\" in " + where + ")\n"
+         "  if " + when + "; then pid=$$\n"
+         "    while [ \"$pid\" -gt 1 ]; do\n"
+         "      pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
+         "      if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
+         "    done\n"
+         "  fi;;\n"
+         "esac\n";
 }
 
 long CountOf(const std::string& text, const std::string& part) {

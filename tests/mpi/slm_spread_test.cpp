@@ -20,24 +20,13 @@ namespace fs = std::filesystem;
 using mpi_testing::CountOf;
 using mpi_testing::Describe;
 using mpi_testing::ExpectSameFiles;
-using mpi_testing::Mpirun;
-using mpi_testing::TarneOn;
+using mpi_testing::TarneIn;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::RunResult;
-using testing_support::RunTarne;
-using testing_support::SourcePath;
-using testing_support::SplitLines;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 
-class SlmSpread : public testing::Test {
- protected:
-  void SetUp() override {
-    if (!mpi_testing::kBuiltWithMpi) GTEST_SKIP() << mpi_testing::kNoMpi;
-  }
-  TempDir dir_;
-};
+using SlmSpread = mpi_testing::MpiTest;
 
 constexpr const char* kPlainMode = "0 0 0.9 2 0.01";
 constexpr const char* kSecantMode = "1 0 0.9 2 0.01";
@@ -51,10 +40,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 // The example in dir with the SLM settings line slm_line and post.sh as its post-run command.
 void WriteCase(const std::string& dir, const char* slm_line, const std::string& post_script) {
-  fs::create_directories(dir);
-  for (const auto& entry : fs::directory_iterator(SourcePath("examples/pest"))) {
-    fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename());
-  }
+  mpi_testing::CopyExample("pest", dir);
   const std::string control = ReadFile(dir + "/catchment.pst");
   WriteFile(dir + "/catchment.pst",
             Replaced(Replaced(control, std::string("\n") + kPlainMode + "\n",
@@ -62,15 +48,6 @@ void WriteCase(const std::string& dir, const char* slm_line, const std::string& 
                      "\nnone true\n", "\nnone ./post.sh\n"));
   WriteFile(dir + "/post.sh", "#!/bin/sh\n" + post_script);
   fs::permissions(dir + "/post.sh", fs::perms::owner_all);
-}
-
-// Runs the case in dir alone (processes 0) or under mpirun, from inside dir.
-RunResult RunCase(const std::string& dir, int processes, const std::vector<std::string>& args) {
-  const fs::path back = fs::current_path();
-  fs::current_path(dir);
-  const RunResult result = processes == 0 ? RunTarne(args) : TarneOn(processes, args);
-  fs::current_path(back);
-  return result;
 }
 
 TEST_F(SlmSpread, WritesTheFilesOfOneProcessWhileEveryProcessRunsModels) {
@@ -83,13 +60,13 @@ TEST_F(SlmSpread, WritesTheFilesOfOneProcessWhileEveryProcessRunsModels) {
   } modes[] = {{kPlainMode, "running model 8 times"}, {kSecantMode, "running model 2 times"}};
   for (const auto& mode : modes) {
     WriteCase("one", mode.slm_line, post);
-    const RunResult alone = RunCase("one", 0, {"-slm", "catchment"});
+    const RunResult alone = TarneIn("one", 0, {"-slm", "catchment"});
     ASSERT_EQ(alone.exit_code, 0) << Describe(alone);
     ASSERT_NE(alone.out.find(mode.mark), std::string::npos) << alone.out;
     for (int processes : {2, 3, 4}) {
       fs::remove(log);
       WriteCase("many", mode.slm_line, post);
-      const RunResult spread = RunCase("many", processes, {"-slm", "catchment"});
+      const RunResult spread = TarneIn("many", processes, {"-slm", "catchment"});
       ASSERT_EQ(spread.exit_code, 0) << Describe(spread);
       EXPECT_EQ(spread.err, "") << processes;
       // The record, sensitivity, .par and .mtt files, "jac.txt", "values.in", "tarne.in" and
@@ -122,7 +99,7 @@ Ending EndingOf(const std::string& dir) {
 
 TEST_F(SlmSpread, ResumesExactlyAfterAProcessIsKilledDuringAJacobian) {
   WriteCase("one", kPlainMode, "true\n");
-  ASSERT_EQ(RunCase("one", 0, {"-slm", "catchment"}).exit_code, 0);
+  ASSERT_EQ(TarneIn("one", 0, {"-slm", "catchment"}).exit_code, 0);
   const Ending reference = EndingOf("one");
   ASSERT_NE(reference.results.find("Sum of squared weighted residuals (ie phi)"),
             std::string::npos);
@@ -131,22 +108,15 @@ TEST_F(SlmSpread, ResumesExactlyAfterAProcessIsKilledDuringAJacobian) {
   // third run, in the Jacobian of iteration 2, kills it once, after the restart file of
   // iteration 1 was written.
   WriteCase("many", kPlainMode,
-            "n=$(cat count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > count\n"
-            "case \"$PWD\" in */tarne_copies/process_1)\n"
-            "  if [ \"$n\" = 3 ] && [ ! -e ../../killed ]; then\n"
-            "    touch ../../killed; pid=$$\n"
-            "    while [ \"$pid\" -gt 1 ]; do\n"
-            "      pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
-            "      if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
-            "    done\n"
-            "  fi;;\n"
-            "esac\n");
-  const RunResult killed = RunCase("many", 2, {"-slm", "catchment"});
+            mpi_testing::KillTarneWhen("*/tarne_copies/process_1",
+                                       "[ \"$n\" = 3 ] && [ ! -e ../../killed ] && "
+                                       "touch ../../killed"));
+  const RunResult killed = TarneIn("many", 2, {"-slm", "catchment"});
   EXPECT_NE(killed.exit_code, 0) << Describe(killed);
   ASSERT_TRUE(FileExists("many/killed"));
   ASSERT_TRUE(FileExists("many/catchment.rst"));
 
-  const RunResult resumed = RunCase("many", 2, {"-slm", "catchment", "/r"});
+  const RunResult resumed = TarneIn("many", 2, {"-slm", "catchment", "/r"});
   ASSERT_EQ(resumed.exit_code, 0) << Describe(resumed);
   EXPECT_NE(ReadFile("many/catchment.rec").find(".....RESTART....."), std::string::npos);
   const Ending ending = EndingOf("many");
@@ -162,7 +132,7 @@ TEST_F(SlmSpread, FailuresEndEveryProcessWithOneLine) {
   // The folder of the copies is taken by a file of the user's.
   WriteCase("blocked", kPlainMode, "true\n");
   WriteFile("blocked/tarne_copies", "mine\n");
-  RunResult r = RunCase("blocked", 2, {"-slm", "catchment"});
+  RunResult r = TarneIn("blocked", 2, {"-slm", "catchment"});
   EXPECT_EQ(r.exit_code, 1) << Describe(r);
   EXPECT_EQ(CountOf(r.err, "tarne: "), 1) << r.err;
   EXPECT_EQ(CountOf(r.err, "tarne: cannot make the working copy of process 0 (" + here +
@@ -178,18 +148,14 @@ TEST_F(SlmSpread, FailuresEndEveryProcessWithOneLine) {
   // differs from rank 0's.
   WriteCase("a", kPlainMode, "true\n");
   WriteCase("b", kPlainMode, "true\n");
-  const struct {
-    const char* reason;
-  } apart[] = {{"cannot copy tarne.in: No such file or directory"},
-               {"cannot copy catchment.ins: it is not the file process 0 reads (every process "
-                "must see the same run directory)"}};
-  for (const auto& c : apart) {
-    r = Mpirun({{"-np", "1", "-wdir", here + "/a", TARNE_BINARY, "-slm", "catchment"},
-                {"-np", "1", "-wdir", here + "/b", TARNE_BINARY, "-slm", "catchment"}});
+  for (const char* reason : {"cannot copy tarne.in: No such file or directory",
+                             "cannot copy catchment.ins: it is not the file process 0 reads "
+                             "(every process must see the same run directory)"}) {
+    r = mpi_testing::TarneInEach({"a", "b"}, {"-slm", "catchment"});
     EXPECT_EQ(r.exit_code, 1) << Describe(r);
     EXPECT_EQ(CountOf(r.err, "tarne: "), 1) << r.err;
     EXPECT_EQ(CountOf(r.err, "tarne: cannot make the working copy of process 1 (" + here +
-                                 "/b/tarne_copies/process_1): " + c.reason + "\n"),
+                                 "/b/tarne_copies/process_1): " + reason + "\n"),
               1)
         << r.err;
     EXPECT_FALSE(FileExists("a/values.in"));
@@ -203,7 +169,7 @@ TEST_F(SlmSpread, FailuresEndEveryProcessWithOneLine) {
   // cannot give one process's result; the copies stay for a look.
   WriteCase("fails", kPlainMode,
             "case \"$PWD\" in */process_1) rm -f hydrograph.out;; esac\n");
-  r = RunCase("fails", 3, {"-slm", "catchment"});
+  r = TarneIn("fails", 3, {"-slm", "catchment"});
   EXPECT_EQ(r.exit_code, 1) << Describe(r);
   EXPECT_EQ(CountOf(r.out, "cannot open hydrograph.out"), 1) << r.out;
   EXPECT_EQ(CountOf(r.err, "tarne: "), 1) << r.err;

@@ -7,25 +7,17 @@
 namespace {
 
 TEST(FilesNamesForWrite, CutsTheControlNameAtItsFirstPoint) {
-  OutputNames names;
-  ASSERT_EQ(FilesNamesForWrite("case", names), 0);
-  EXPECT_STREQ(names.base, "case");
-  EXPECT_STREQ(names.rec, "case.rec");
-  EXPECT_STREQ(names.sen, "case.sen");
-  EXPECT_STREQ(names.mtt, "case.mtt");
-  EXPECT_STREQ(names.par, "case.par");
-  EXPECT_STREQ(names.rst, "case.rst");
-
-  OutputNames with_extension;
-  ASSERT_EQ(FilesNamesForWrite("case.pst", with_extension), 0);
-  EXPECT_STREQ(with_extension.base, "case");
-  EXPECT_STREQ(with_extension.rst, "case.rst");
-
-  OutputNames in_directory;
-  ASSERT_EQ(FilesNamesForWrite("run.1/case", in_directory), 0);
-  EXPECT_STREQ(in_directory.base, "run");
-  EXPECT_STREQ(in_directory.rec, "run.rec");
-  EXPECT_STREQ(in_directory.par, "run.par");
+  for (const char* control : {"case", "case.pst", "run.1/case"}) {
+    OutputNames names;
+    ASSERT_EQ(FilesNamesForWrite(control, names), 0);
+    const std::string base = control[0] == 'r' ? "run" : "case";
+    EXPECT_EQ(names.base, base) << control;
+    EXPECT_EQ(names.rec, base + ".rec");
+    EXPECT_EQ(names.sen, base + ".sen");
+    EXPECT_EQ(names.mtt, base + ".mtt");
+    EXPECT_EQ(names.par, base + ".par");
+    EXPECT_EQ(names.rst, base + ".rst");
+  }
 }
 
 TEST(FilesNamesForWrite, RefusesANameTheFieldsCannotHold) {

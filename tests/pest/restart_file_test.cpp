@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -122,13 +123,15 @@ void ExpectIntegersRestored(const EngineState& read) {
   EXPECT_EQ(read.items.cyclic_position, 3);
 }
 
-TEST(RestartFile, RoundTripAfterIterationThree) {
+// The layout of a file written after iteration three, then every item read back, the reals
+// bit for bit over extremes, subnormals and random magnitudes.
+TEST(RestartFile, RoundTripAfterIterationThreeBitIdentical) {
   TempDir dir;
   OutputNames names = CaseNames();
   EngineState saved;
   saved.SetIntegers();
   std::vector<double*> reals = saved.Reals();
-  for (size_t k = 0; k < reals.size(); ++k) *reals[k] = 0.5 + static_cast<double>(k);
+  for (double* real : reals) *real = 1.5;
   saved.items.phi = 12.0;
   saved.items.starting_phi = 48.0;
   saved.items.PHIRATIO = 7.0;
@@ -149,18 +152,11 @@ TEST(RestartFile, RoundTripAfterIterationThree) {
   EXPECT_EQ(lines[12], "12");
   EXPECT_EQ(lines[13], "48");
   EXPECT_EQ(lines.back(), "3");
-
   EngineState read;
-  std::vector<double*> targets = read.Reals();
   ASSERT_EQ(Read(read, names), 0);
   ExpectIntegersRestored(read);
-  for (size_t k = 0; k < reals.size(); ++k) EXPECT_EQ(*targets[k], *reals[k]) << "real " << k;
   EXPECT_EQ(read.items.PHIRATIO, 0.25);
-}
 
-TEST(RestartFile, EveryValueReadsBackBitIdentical) {
-  TempDir dir;
-  OutputNames names = CaseNames();
   std::vector<double> values = {1e-300, -1e-300, 1e300, -1e300, -0.0, 0.0, 1.234e-12, 1e-19,
                                 0.1, 1.0 / 3.0, 4.9406564584124654e-324, 1.7976931348623157e308,
                                 2.2250738585072014e-308, -1.7976931348623157e308};
@@ -170,18 +166,14 @@ TEST(RestartFile, EveryValueReadsBackBitIdentical) {
   for (int k = 0; k < 400; ++k) {
     values.push_back(mantissa(generator) * std::pow(10.0, exponent(generator)));
   }
-
-  EngineState saved;
-  saved.SetIntegers();
-  std::vector<double*> reals = saved.Reals();
   for (size_t first = 0; first < values.size(); first += reals.size()) {
     for (size_t k = 0; k < reals.size(); ++k) *reals[k] = values[(first + k) % values.size()];
     ASSERT_EQ(Write(saved, names), 0);
-    EngineState read;
-    std::vector<double*> targets = read.Reals();
-    ASSERT_EQ(Read(read, names), 0);
+    EngineState again;
+    std::vector<double*> targets = again.Reals();
+    ASSERT_EQ(Read(again, names), 0);
     for (size_t k = 0; k < reals.size(); ++k) {
-      EXPECT_EQ(Bits(*targets[k]), Bits(*reals[k])) << "value " << *reals[k];
+      EXPECT_EQ(Bits(*targets[k]), Bits(*reals[k])) << "real " << k << ": " << *reals[k];
     }
   }
 }
@@ -249,16 +241,22 @@ std::string FixedPointRestartFile() {
   return text;
 }
 
-TEST(RestartFile, ReadsTheFixedPointForm) {
+// Read into engine vectors too small for the file, which grow to hold it.
+TEST(RestartFile, ReadsTheFixedPointFormGrowingTheEngineVectors) {
   TempDir dir;
   WriteFile("case.rst", FixedPointRestartFile());
   EngineState read;
+  read.items.history = dvector(1);
+  read.items.jacobian = matrix();
   ASSERT_EQ(Read(read, CaseNames()), 0);
   EXPECT_EQ(read.items.SLMFULLUPD, 1);
   EXPECT_EQ(read.items.SLMFULLRAT, 1.5);
   EXPECT_EQ(read.items.jacobian(3, 2), -1.125);
+  EXPECT_EQ(read.items.jacobian(3, 1), 0.25);
   EXPECT_EQ(read.items.best_jacobian(1, 1), 0.25);
   EXPECT_EQ(read.items.PHIRATIO, 0.75);
+  ASSERT_GE(read.items.history.size(), 3);
+  EXPECT_EQ(read.items.history[1], 10.0);
   EXPECT_EQ(read.items.history[3], 6.0);
   EXPECT_EQ(read.items.best_simulated[2], 5.5);
   EXPECT_EQ(read.items.perturbed_simulated[2], 10.0);
@@ -270,18 +268,6 @@ TEST(RestartFile, ReadsTheFixedPointForm) {
   EXPECT_EQ(read.items.cyclic_position, 2);
 }
 
-TEST(RestartFile, GrowsEngineVectorsThatAreTooSmall) {
-  TempDir dir;
-  WriteFile("case.rst", FixedPointRestartFile());
-  EngineState read;
-  read.items.history = dvector(1);
-  read.items.jacobian = matrix();
-  ASSERT_EQ(Read(read, CaseNames()), 0);
-  ASSERT_GE(read.items.history.size(), 3);
-  EXPECT_EQ(read.items.history[1], 10.0);
-  EXPECT_EQ(read.items.jacobian(3, 1), 0.25);
-}
-
 // Reads the restart file of the case into a fresh state; returns the status and the output.
 short ReadCaptured(std::string& out) {
   EngineState read;
@@ -289,29 +275,6 @@ short ReadCaptured(std::string& out) {
   short status = Read(read, CaseNames());
   out = testing::internal::GetCapturedStdout();
   return status;
-}
-
-TEST(RestartFile, ReportsAFileThatEndsEarlyOrHoldsABadValue) {
-  TempDir dir;
-  std::string full = FixedPointRestartFile();
-  std::string out;
-
-  WriteFile("case.rst", full.substr(0, full.rfind("42")));
-  EXPECT_EQ(ReadCaptured(out), 1);
-  EXPECT_EQ(out, "cannot read case.rst (line 41): the file ends before the model calls\n");
-
-  std::string bad = full;
-  WriteFile("case.rst", bad.replace(bad.find("6.000000"), 1, "x"));
-  EXPECT_EQ(ReadCaptured(out), 1);
-  EXPECT_NE(out.find("(line 13): \"x.000000000000000000\" is not a valid value for phi"),
-            std::string::npos) << out;
-
-  // An iteration number the file cannot hold is refused before storage is taken for it.
-  std::string huge = full;
-  huge.replace(huge.find("\n3\n") + 1, 1, "2000000000");
-  WriteFile("case.rst", huge);
-  EXPECT_EQ(ReadCaptured(out), 1) << out;
-  EXPECT_NE(out.find("2000000000"), std::string::npos) << out;
 }
 
 TEST(RestartFile, AFailedWriteKeepsThePreviousFile) {
@@ -334,25 +297,10 @@ TEST(RestartFile, AFailedWriteKeepsThePreviousFile) {
   testing::internal::GetCapturedStdout();
 }
 
-// A directory under the restart name is refused, not taken for a missing file: the run ends
-// with a failure and the directory stays. An item longer than any number is refused too.
-TEST(RestartFile, RefusesADirectoryAndOverlongItems) {
-  TempDir dir;
-  std::string out;
-  ASSERT_EQ(mkdir("case.rst", 0755), 0);
-  EXPECT_EQ(ReadCaptured(out), 1);
-  EXPECT_EQ(out, "cannot open case.rst: it is a directory, not a regular file\n");
-  ASSERT_EQ(rmdir("case.rst"), 0);
-  std::string text = FixedPointRestartFile();
-  WriteFile("case.rst", text.replace(text.find("1.5000"), 1, std::string(100000, '1')));
-  EXPECT_EQ(ReadCaptured(out), 1);
-  EXPECT_EQ(out, "cannot read case.rst (line 3): the item where SLMFULLRAT stands is longer than "
-                 "400 characters\n");
-}
-
 // A restart without a restart file is refused with the file named and the lines that say
-// why there may be none; the run it belongs to ends with a failure.
-TEST(RestartFile, AMissingFileIsRefused) {
+// why there may be none; a directory under the name is refused, not taken for a missing
+// file, and stays. The run it belongs to ends with a failure.
+TEST(RestartFile, AMissingFileOrADirectoryIsRefused) {
   TempDir dir;
   std::string out;
   EXPECT_EQ(ReadCaptured(out), 1);
@@ -360,11 +308,16 @@ TEST(RestartFile, AMissingFileIsRefused) {
             "cannot open case.rst: No such file or directory\n"
             "\n\nError opening the restart file.\n"
             "Possibly previous run was not halted prematurely.\n\n");
+  ASSERT_EQ(mkdir("case.rst", 0755), 0);
+  EXPECT_EQ(ReadCaptured(out), 1);
+  EXPECT_EQ(out, "cannot open case.rst: it is a directory, not a regular file\n");
+  EXPECT_TRUE(std::filesystem::is_directory("case.rst"));
 }
 
 // A restart file belongs to the run that wrote it: a file of another mode, other settings or
-// another size, or with more after its last item, is refused with the item and its line.
-TEST(RestartFile, RefusesAFileOfAnotherRunModeOrSize) {
+// another size, with more after its last item, cut short, or with a bad or overlong item, is
+// refused with the item and its line.
+TEST(RestartFile, RefusesAFileOfAnotherRunModeOrSizeOrABadItem) {
   TempDir dir;
   const std::string full = FixedPointRestartFile();
   const std::string row = "0.250000000000000000\t-1.125000000000000000\t\n";
@@ -400,6 +353,15 @@ TEST(RestartFile, RefusesAFileOfAnotherRunModeOrSize) {
       {replaced("\n42\n2\n", "\n42\n4\n"),
        "(line 42): the cyclic position is 4; it lies from 0 to 3"},
       {full + "0\n", "(line 43): something follows the cyclic position, the last item"},
+      {full.substr(0, full.rfind("42")),
+       "(line 41): the file ends before the model calls\n"},
+      {replaced("6.000000", "x.000000"),
+       "(line 13): \"x.000000000000000000\" is not a valid value for phi"},
+      // An iteration number the file cannot hold is refused before storage is taken for it.
+      {replaced("\n3\n6.0", "\n2000000000\n6.0"),
+       "(line 12): the iteration number 2000000000 does not fit the file"},
+      {replaced("1.5000", std::string(100000, '1') + ".5000"),
+       "(line 3): the item where SLMFULLRAT stands is longer than 400 characters\n"},
   };
   for (const auto& bad : refused) {
     WriteFile("case.rst", bad.text);

@@ -31,22 +31,22 @@ std::string StopFileOutputOfEndedRun(const std::string& content) {
   return ReadFile("stdout.txt");
 }
 
+// The code is read as an integer conversion reads it, however long its run of digits.
 TEST(CheckStopFileDeathTest, CodesOneToThreeEndTheRun) {
   TempDir dir;
-  EXPECT_EQ(StopFileOutputOfEndedRun("1\n"), "");
-  EXPECT_EQ(StopFileOutputOfEndedRun("2"),
-            "\n\nThe toolbox does not currently support\n"
-            "ceasing execution with a full parameter statistics printout.\n\n");
-  EXPECT_EQ(StopFileOutputOfEndedRun("  3 please\n"),
-            "\n\nThe toolbox does not currently support pausing execution.\n\n");
-}
-
-// The code is read as an integer conversion reads it, however long its run of digits.
-TEST(CheckStopFileDeathTest, ACodeWithManyLeadingZerosStillCounts) {
-  TempDir dir;
-  EXPECT_EQ(StopFileOutputOfEndedRun(std::string(80, '0') + "3\n"),
-            "\n\nThe toolbox does not currently support pausing execution.\n\n");
-  EXPECT_EQ(StopFileOutputOfEndedRun("\n+1x"), "");
+  const std::string pausing = "\n\nThe toolbox does not currently support pausing execution.\n\n";
+  const struct {
+    std::string content, said;
+  } cases[] = {
+      {"1\n", ""},
+      {"\n+1x", ""},
+      {"2",
+       "\n\nThe toolbox does not currently support\n"
+       "ceasing execution with a full parameter statistics printout.\n\n"},
+      {"  3 please\n", pausing},
+      {std::string(80, '0') + "3\n", pausing},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StopFileOutputOfEndedRun(c.content), c.said) << c.content;
 }
 
 TEST(CheckStopFile, OtherContentIsRemovedAndTheRunGoesOn) {
