@@ -78,7 +78,7 @@ void RunSpread::Prepare(const ProblemRecord& record, const char* first_argument)
   std::size_t named = 0;
   if (!WorkingCopyFiles(record, &setup.files, &named, &reason)) ReportCopyFailure(0, reason);
   for (std::size_t i = 0; i < named; ++i) {
-    setup.fingerprints.push_back(FileFingerprint(setup.files[i]));
+    setup.fingerprints.push_back(CopyFingerprint(setup.files[i]));
   }
 
   RemoveCopiesFolder();

@@ -103,7 +103,7 @@ bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* fil
   return true;
 }
 
-std::string FileFingerprint(const std::string& path) {
+std::string CopyFingerprint(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::string();
   std::uint64_t hash = kFingerprintStart, size = 0;
@@ -154,7 +154,7 @@ bool MakeWorkingCopy(const std::string& folder, const std::vector<std::string>& 
       *reason = FileErrorMessage("copy", file.c_str(), 0, error.message().c_str());
       return false;
     }
-    if (checked && FileFingerprint(target.string()) != fingerprints[i]) {
+    if (checked && CopyFingerprint(target.string()) != fingerprints[i]) {
       *reason = FileErrorMessage("copy", file.c_str(), 0,
                                  "it is not the file process 0 reads (every process must see "
                                  "the same run directory)");

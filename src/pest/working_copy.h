@@ -27,7 +27,7 @@ bool WorkingCopyFiles(const ProblemRecord& record, std::vector<std::string>* fil
 
 // A fingerprint of a file's bytes (its size and a 64-bit hash), so that every process can
 // tell that it copied the files rank 0 sees; empty when the file cannot be read.
-std::string FileFingerprint(const std::string& path);
+std::string CopyFingerprint(const std::string& path);
 
 // Makes the working copy in folder, replacing one an earlier run left there: copies every
 // file, keeping its permissions and its place below the run directory. The first files, one

@@ -74,9 +74,9 @@ TEST(MakeWorkingCopy, CopiesChecksAndRefuses) {
   WriteFile("post.sh", "#!/bin/sh\n");
   fs::permissions("post.sh", fs::perms::owner_all);
   const std::vector<std::string> files = {"sub/forcing.txt", "post.sh", "gone.log"};
-  const std::vector<std::string> prints = {FileFingerprint("sub/forcing.txt"),
-                                           FileFingerprint("post.sh")};
-  ASSERT_EQ(FileFingerprint("gone.log"), "");
+  const std::vector<std::string> prints = {CopyFingerprint("sub/forcing.txt"),
+                                           CopyFingerprint("post.sh")};
+  ASSERT_EQ(CopyFingerprint("gone.log"), "");
   const std::string folder = WorkingCopyFolder(2);
   EXPECT_EQ(folder, "tarne_copies/process_2");
   std::string reason;
