@@ -1,6 +1,7 @@
 // Malformed and unusual inputs for every reader, run through the real program: web form
 // data, project, list, value and forcing files, Monte Carlo and SCE input files, control,
-// template, instruction and model output files, restart and stop files. Each row gives the
+// template, instruction and model output files, and stop files (restart files, and inputs
+// missing beside an earlier run's results, are in refusals_e2e_test.cpp). Each row gives the
 // files, the command, the lines the run must print (naming file and line), the exit status,
 // the text that must not appear and the files a run may change; every other file must be
 // left as it was, and no temporary file may stay behind (see refusal_table.h).
@@ -106,9 +107,6 @@ std::vector<Row> Rows() {
       {"Monte Carlo input is a character device", [] {}, {"-m2", "/dev/zero"},
        {"cannot open /dev/zero: it is a character device, not a regular file\n"
         "Error: unable to read the input monte carlo file.\n"}, 1},
-      {"Monte Carlo input is missing", [] {}, {"-m2", "absent.in"},
-       {"cannot open absent.in: No such file or directory\n"
-        "Error: unable to read the input monte carlo file.\n"}, 1},
       {"Monte Carlo input is a directory", [] { fs::create_directory("mc.d"); }, {"-s", "mc.d"},
        {"cannot open mc.d: it is a directory, not a regular file\n"
         "Error: unable to read the input monte carlo file.\n"}, 1},
@@ -127,19 +125,10 @@ std::vector<Row> Rows() {
        {"cannot open /dev/zero: it is a character device, not a regular file\n"
         "Can't open SCE input file /dev/zero\n" + kNoObservations}, 1, {"SCE-UA"}, {}, {}, "",
        nullptr, true},
-      {"SCE input is missing", [] {}, {"-c", "absent.in"},
-       {"cannot open absent.in: No such file or directory\n"
-        "Can't open SCE input file absent.in\n" + kNoObservations}, 1, {"SCE-UA"}, {}, {}, "",
-       nullptr, true},
       {"SCE input is a directory", [] { fs::create_directory("sce.d"); }, {"-c", "sce.d"},
        {"cannot open sce.d: it is a directory, not a regular file\n"
         "Can't open SCE input file sce.d\n" + kNoObservations}, 1, {"SCE-UA"}, {}, {}, "",
        nullptr, true},
-      {"SCE first record with a word", [] { WriteSceInput("5000 5 0.1 two 1969 0 2\n"); },
-       {"-c", "sce.in"},
-       {"cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
-        "seed custom nparam); at ngs \"two\" is not an integer\n"
-        "Error in your input file. The first line must have 7 parameters.\n" + kNoSetup}, 1},
       {"SCE bounds in the wrong order",
        [] { WriteSceInput("5000 5 0.1 2 1969 0 2\n0 0 0 0 0 0\n-1.2 2.0 -2.0\n1 -1 3\n"); },
        {"-c", "sce.in"},
@@ -257,23 +246,7 @@ std::vector<Row> Rows() {
        {"cannot read model.out (line 1): the line is longer than 1048576 characters\n"}, 1, {},
        {"tarne.in"}},
 
-      // Restart and stop files.
-      {"restart file is missing", [] { WritePestCase("", ControlText("restart")); },
-       {"-slm", "case", "/r"},
-       {"cannot open case.rst: No such file or directory\n"
-        "\n\nError opening the restart file.\n"
-        "Possibly previous run was not halted prematurely.\n\n"},
-       1},
-      {"restart file is a directory",
-       [] { WritePestCase("", ControlText("restart")); fs::create_directory("case.rst"); },
-       {"-slm", "case", "/r"},
-       {"cannot open case.rst: it is a directory, not a regular file\n"}, 1,
-       {"Error opening the restart file"}, {},
-       {}, "", [] { EXPECT_TRUE(fs::is_directory("case.rst")); }},
-      {"restart file with phi nan",
-       [] { WritePestCase("", ControlText("restart")); WriteFile("case.rst", RestartText("nan")); },
-       {"-slm", "case", "/r"},
-       {"cannot read case.rst (line 11): \"nan\" is not a finite number for phi\n"}, 1},
+      // Stop files.
       {"stop file is a directory",
        [] { WritePestCase("mkdir -p pest.stp\n"); }, {"-slm", "case"},
        {"cannot read pest.stp: it is a directory, not a regular file\n", "Running model one last time"}, 0, {},

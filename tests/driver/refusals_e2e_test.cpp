@@ -115,7 +115,9 @@ std::vector<Row> RestartRows() {
        {"cannot read case.rst (line 11): \"nan\" is not a finite number for phi\n"}, 1},
       {"restart file is a directory",
        [] { EarlierCase(ControlText("restart")); fs::create_directory("case.rst"); }, kResume,
-       {"cannot open case.rst: it is a directory, not a regular file\n"}, 1},
+       {"cannot open case.rst: it is a directory, not a regular file\n"}, 1,
+       {"Error opening the restart file"}, {}, {}, "",
+       [] { EXPECT_TRUE(fs::is_directory("case.rst")); }},
       {"restart file is a pipe",
        [] { EarlierCase(ControlText("restart")); mkfifo("case.rst", 0644); }, kResume,
        {"cannot open case.rst: it is a pipe, not a regular file\n"}, 1},
@@ -273,7 +275,10 @@ std::vector<Row> MonteCarloAndSceRows() {
        1, {"SCE-UA"}, {}, {}, "", nullptr, true},
       {"SCE first record with a word", [] { EarlierSce("5000 5 0.1 two 1969 0 2\n"); },
        {"-c", "sce.in"},
-       {"cannot read sce.in (line 4): record 1 needs 7 numbers", kNoSetup}, 1},
+       {"cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+        "seed custom nparam); at ngs \"two\" is not an integer\n"
+        "Error in your input file. The first line must have 7 parameters.\n" + kNoSetup},
+       1},
       {"SCE observation file missing",
        [] { EarlierSce(kSceRecords); fs::remove("no_observations.obs"); }, {"-c", "sce.in"},
        {"Attempted to read file: no_observations.obs\n"}, 1},
