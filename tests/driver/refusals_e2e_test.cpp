@@ -57,11 +57,8 @@ void Resumable(const std::string& restart) {
 // observations do not fit exactly, so that the search goes on after its first iteration.)
 void KilledDuringTheFinalRun() {
   WritePestCase(
-      "if [ -f case.rst ]; then touch seen; elif [ -f seen ]; then\n"
-      "  pid=$$\n  while [ \"$pid\" -gt 1 ]; do\n"
-      "    pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
-      "    if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
-      "  done\nfi\n",
+      "if [ -f case.rst ]; then touch seen; elif [ -f seen ]; then\n" +
+          testing_support::KillTarneAboveLines() + "fi\n",
       Replaced(ControlText("restart"), "o2 6.0", "o2 7.0"));
   ASSERT_EQ(RunTarne({"-slm", "case"}).exit_code, 128 + 9);
   ASSERT_FALSE(fs::exists("case.rst"));
