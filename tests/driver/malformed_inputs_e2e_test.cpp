@@ -168,95 +168,76 @@ std::vector<Row> Rows() {
        }},
 
       // Control file.
-      {"control file is missing", [] { WritePestCase(); fs::remove("case.pst"); },
-       {"-slm", "case"},
+      {"control file is missing", [] { WritePestCase(); fs::remove("case.pst"); }, kSlm,
        {"cannot open case.pst: No such file or directory\nCannot open case.pst \n"}, 1},
       {"control file is a directory",
-       [] { WritePestCase(); fs::remove("case.pst"); fs::create_directory("case.pst"); },
-       {"-slm", "case"},
+       [] { WritePestCase(); fs::remove("case.pst"); fs::create_directory("case.pst"); }, kSlm,
        {"cannot open case.pst: it is a directory, not a regular file\nCannot open case.pst \n"}, 1},
       {"control file is a pipe",
-       [] { WritePestCase(); fs::remove("case.pst"); mkfifo("case.pst", 0644); },
-       {"-slm", "case"},
+       [] { WritePestCase(); fs::remove("case.pst"); mkfifo("case.pst", 0644); }, kSlm,
        {"cannot open case.pst: it is a pipe, not a regular file\nCannot open case.pst \n"}, 1},
       {"control file with a parameter value nan",
-       [] { WritePestCase("", Replaced(ControlText(), "factor 1.0", "factor nan")); },
-       {"-slm", "case"},
+       [] { WritePestCase("", Replaced(ControlText(), "factor 1.0", "factor nan")); }, kSlm,
        {"cannot read case.pst (line 16): \"nan\" is not a finite number (PARVAL1 of "
         "parameter 1)\n"}, 1},
       {"control file with an observation value 1e999",
-       [] { WritePestCase("", Replaced(ControlText(), "o2 6.0", "o2 1e999")); },
-       {"-slm", "case"},
+       [] { WritePestCase("", Replaced(ControlText(), "o2 6.0", "o2 1e999")); }, kSlm,
        {"cannot read case.pst (line 21): \"1e999\" is not a finite number (OBSVAL of "
         "observation 2)\n"}, 1},
       {"control file that ends early",
-       [] { WritePestCase("", ControlText().substr(0, ControlText().find("o2 6.0"))); },
-       {"-slm", "case"},
+       [] { WritePestCase("", ControlText().substr(0, ControlText().find("o2 6.0"))); }, kSlm,
        {"cannot read case.pst (line 21): the file ends before OBSNME of observation 2\n"}, 1},
       {"control file line beyond the limit",
-       [] { WritePestCase("", Replaced(ControlText(), "model.prj\n", kLongLine + "\n")); },
-       {"-slm", "case"},
+       [] { WritePestCase("", Replaced(ControlText(), "model.prj\n", kLongLine + "\n")); }, kSlm,
        {"cannot read case.pst (line 12): the line is longer than 1048576 characters\n"}, 1},
 
       // Template files.
       {"template is a directory",
-       [] { WritePestCase(); fs::remove("model.tpl"); fs::create_directory("model.tpl"); },
-       {"-slm", "case"},
+       [] { WritePestCase(); fs::remove("model.tpl"); fs::create_directory("model.tpl"); }, kSlm,
        {"cannot open model.tpl: it is a directory, not a regular file\n"}, 1},
       {"template is a character device",
        [] { WritePestCase("", Replaced(ControlText(), "model.tpl model.prj", "/dev/zero model.prj")); },
-       {"-slm", "case"},
-       {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 1},
+       kSlm, {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 1},
       {"template line beyond the limit",
-       [] { WritePestCase(); WriteFile("model.tpl", "ptf $\n" + kLongLine + "\n"); },
-       {"-slm", "case"},
+       [] { WritePestCase(); WriteFile("model.tpl", "ptf $\n" + kLongLine + "\n"); }, kSlm,
        {"cannot read model.tpl (line 2): the line is longer than 1048576 characters\n"}, 1},
 
       // Instruction files and model output.
       {"instruction file is a directory",
-       [] { WritePestCase(); fs::remove("model.ins"); fs::create_directory("model.ins"); },
-       {"-slm", "case"},
+       [] { WritePestCase(); fs::remove("model.ins"); fs::create_directory("model.ins"); }, kSlm,
        {"cannot open model.ins: it is a directory, not a regular file\n"}, 1},
       {"instruction file is a character device",
        [] { WritePestCase("", Replaced(ControlText(), "model.ins model.out", "/dev/zero model.out")); },
-       {"-slm", "case"},
-       {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 1},
+       kSlm, {"cannot open /dev/zero: it is a character device, not a regular file\n"}, 1},
+      {"model output is a character device",
+       [] { WritePestCase("rm -f model.out; ln -s /dev/zero model.out\n"); }, kSlm,
+       {"cannot open model.out: it is a character device, not a regular file\n"}, 1, {},
+       {"tarne.in"}},
+      {"model output is a directory",
+       [] { WritePestCase("rm -f model.out; mkdir -p model.out\n"); }, kSlm,
+       {"cannot open model.out: it is a directory, not a regular file\n"}, 1, {}, {"tarne.in"}},
+      {"model output line beyond the limit",
+       [] { WritePestCase("head -c 1100000 /dev/zero | tr '\\\\0' x > model.out\n"); }, kSlm,
+       {"cannot read model.out (line 1): the line is longer than 1048576 characters\n"}, 1, {},
+       {"tarne.in"}},
+
+      // Stop files.
+      {"stop file is a directory", [] { WritePestCase("mkdir -p pest.stp\n"); }, kSlm,
+       {"cannot read pest.stp: it is a directory, not a regular file\n", "Running model one last time"}, 0, {},
+       {"tarne.in"}, {}, "", [] { EXPECT_TRUE(fs::is_directory("pest.stp")); }},
+      {"stop file is a pipe", [] { WritePestCase("[ -p pest.stp ] || mkfifo pest.stp\n"); }, kSlm,
+       {"cannot read pest.stp: it is a pipe, not a regular file\n", "Running model one last time"}, 0, {},
+       {"tarne.in"}},
   };
   // A model output that holds no finite number where an instruction reads one.
   for (const char* found : {"abc", "nan", "inf", "-", "1e999"}) {
     rows.push_back({"model output holds a value that is not a finite number",
-                    [found] { PestCaseWithOutput(found); },
-                    {"-slm", "case"},
+                    [found] { PestCaseWithOutput(found); }, kSlm,
                     {"cannot read model.out (line 1): the value of observation o1 is not a "
                      "finite number: found \"" + std::string(found) +
                      "\" (instruction file model.ins, line 2)\n"},
                     1, {"Running model one last time"}, {"tarne.in"}});
   }
-  std::vector<Row> more = {
-      {"model output is a character device",
-       [] { WritePestCase("rm -f model.out; ln -s /dev/zero model.out\n"); }, {"-slm", "case"},
-       {"cannot open model.out: it is a character device, not a regular file\n"}, 1, {},
-       {"tarne.in"}},
-      {"model output is a directory",
-       [] { WritePestCase("rm -f model.out; mkdir -p model.out\n"); }, {"-slm", "case"},
-       {"cannot open model.out: it is a directory, not a regular file\n"}, 1, {}, {"tarne.in"}},
-      {"model output line beyond the limit",
-       [] { WritePestCase("head -c 1100000 /dev/zero | tr '\\\\0' x > model.out\n"); },
-       {"-slm", "case"},
-       {"cannot read model.out (line 1): the line is longer than 1048576 characters\n"}, 1, {},
-       {"tarne.in"}},
-
-      // Stop files.
-      {"stop file is a directory",
-       [] { WritePestCase("mkdir -p pest.stp\n"); }, {"-slm", "case"},
-       {"cannot read pest.stp: it is a directory, not a regular file\n", "Running model one last time"}, 0, {},
-       {"tarne.in"}, {}, "", [] { EXPECT_TRUE(fs::is_directory("pest.stp")); }},
-      {"stop file is a pipe",
-       [] { WritePestCase("[ -p pest.stp ] || mkfifo pest.stp\n"); }, {"-slm", "case"},
-       {"cannot read pest.stp: it is a pipe, not a regular file\n", "Running model one last time"}, 0, {},
-       {"tarne.in"}},
-  };
-  rows.insert(rows.end(), more.begin(), more.end());
   return rows;
 }
 

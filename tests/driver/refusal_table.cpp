@@ -16,6 +16,8 @@ using testing_support::SourcePath;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+const std::vector<std::string> kSlm = {"-slm", "case"};
+const std::vector<std::string> kResume = {"-slm", "case", "/r"};
 const std::string kLongLine(1100000, 'x');
 const std::string kNoSetup = "Error: unable to successufully setup SCE-UA. Unable to run.\n"
                              "Error: unable to successfully run the SCE method\n";

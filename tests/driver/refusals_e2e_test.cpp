@@ -86,8 +86,6 @@ const std::string kNoRestartFile = "\n\nError opening the restart file.\n"
                                    "Possibly previous run was not halted prematurely.\n\n";
 const std::string kAnotherSize = ": the restart file was written for a problem of another size";
 const std::string kAnotherRun = ": the restart file belongs to a run of another mode or settings";
-const std::vector<std::string> kResume = {"-slm", "case", "/r"};
-const std::vector<std::string> kSlm = {"-slm", "case"};
 
 // ---- the table --------------------------------------------------------------------------
 
@@ -133,8 +131,7 @@ std::vector<Row> RestartRows() {
        {"cannot read case.rst (line 6): row 1 of the Jacobian holds more values than the 1 "
         "adjustable parameter of the control file" + kAnotherSize + "\n"},
        1},
-      {"restart file with more after its last item", [good] { Resumable(good + "7\n"); },
-       kResume,
+      {"restart file with more after its last item", [good] { Resumable(good + "7\n"); }, kResume,
        {"cannot read case.rst (line 34): something follows the cyclic position, the last "
         "item" + kAnotherSize + "\n"},
        1},
@@ -173,8 +170,7 @@ std::vector<Row> ControlRows() {
        {"cannot read case.pst (line 11): SLMMODE is 5; it must be 0 (Levenberg-Marquardt) or 1 "
         "(secant updates)\n"},
        1},
-      {"SLMNCOL beyond the adjustable parameters", earlier(Control("0 0 0.9 1", "1 0 0.9 2")),
-       kSlm,
+      {"SLMNCOL beyond the adjustable parameters", earlier(Control("0 0 0.9 1", "1 0 0.9 2")), kSlm,
        {"cannot read case.pst (line 11): SLMNCOL is 2, but the problem has 1 adjustable "
         "parameter; the secant mode refreshes at most one column per adjustable parameter in an "
         "iteration\n"},
