@@ -16,6 +16,8 @@ using testing_support::SourcePath;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+const std::vector<std::string> kSlm = {"-slm", "case"};
+const std::vector<std::string> kResume = {"-slm", "case", "/r"};
 const std::string kLongLine(1100000, 'x');
 const std::string kNoSetup = "Error: unable to successufully setup SCE-UA. Unable to run.\n"
                              "Error: unable to successfully run the SCE method\n";
@@ -26,17 +28,6 @@ namespace {
 // No message may name an empty file or print a line without its file.
 const std::vector<std::string> kNoEmptyName = {"cannot open :", "(an empty file name)",
                                                "Attempted to read file: \n"};
-
-// Every regular file under the working directory with its content.
-std::map<std::string, std::string> Snapshot() {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(".")) {
-    if (entry.is_regular_file() && !entry.is_symlink()) {
-      files[entry.path().lexically_normal().string()] = ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
 
 // Each expected text in standard output or standard error, in order within each stream.
 void ExpectInOrder(const Row& row, const RunResult& run) {
@@ -67,14 +58,14 @@ void RunRows(const std::vector<Row>& rows) {
     SCOPED_TRACE(row.name);
     TempDir dir;
     row.setup();
-    const std::map<std::string, std::string> before = Snapshot();
+    const std::map<std::string, std::string> before = testing_support::RegularFiles();
     const bool web = !row.env.empty();
     std::vector<std::string> args = {"-s", "KILL", "60", web ? TARNE_WEB_BINARY : TARNE_BINARY};
     args.insert(args.end(), row.args.begin(), row.args.end());
     const RunResult run = RunProgram("/usr/bin/timeout", args, row.stdin_text, row.env);
     EXPECT_EQ(run.exit_code, row.exit_code) << (run.out + run.err).substr(0, 2000);
     ExpectInOrder(row, run);
-    const std::map<std::string, std::string> after = Snapshot();
+    const std::map<std::string, std::string> after = testing_support::RegularFiles();
     for (const auto& [name, content] : before) {
       if (row.may_change.count(name.substr(name.rfind('/') + 1)) != 0) continue;
       const auto found = after.find(name);

@@ -55,6 +55,9 @@ void WriteHydroProject(const std::string& forcing);
 void WriteSceInput(const std::string& records);
 void WriteMcInput(const std::string& observations, const std::string& bounds);
 
+// The words of a run of the PEST case, and of its resumption.
+extern const std::vector<std::string> kSlm;
+extern const std::vector<std::string> kResume;
 // A line longer than every reader's limit.
 extern const std::string kLongLine;
 // What an SCE run prints when its search was not set up.

@@ -57,11 +57,8 @@ void Resumable(const std::string& restart) {
 // observations do not fit exactly, so that the search goes on after its first iteration.)
 void KilledDuringTheFinalRun() {
   WritePestCase(
-      "if [ -f case.rst ]; then touch seen; elif [ -f seen ]; then\n"
-      "  pid=$$\n  while [ \"$pid\" -gt 1 ]; do\n"
-      "    pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
-      "    if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
-      "  done\nfi\n",
+      "if [ -f case.rst ]; then touch seen; elif [ -f seen ]; then\n" +
+          testing_support::KillTarneAboveLines() + "fi\n",
       Replaced(ControlText("restart"), "o2 6.0", "o2 7.0"));
   ASSERT_EQ(RunTarne({"-slm", "case"}).exit_code, 128 + 9);
   ASSERT_FALSE(fs::exists("case.rst"));
@@ -89,8 +86,6 @@ const std::string kNoRestartFile = "\n\nError opening the restart file.\n"
                                    "Possibly previous run was not halted prematurely.\n\n";
 const std::string kAnotherSize = ": the restart file was written for a problem of another size";
 const std::string kAnotherRun = ": the restart file belongs to a run of another mode or settings";
-const std::vector<std::string> kResume = {"-slm", "case", "/r"};
-const std::vector<std::string> kSlm = {"-slm", "case"};
 
 // ---- the table --------------------------------------------------------------------------
 
@@ -115,7 +110,9 @@ std::vector<Row> RestartRows() {
        {"cannot read case.rst (line 11): \"nan\" is not a finite number for phi\n"}, 1},
       {"restart file is a directory",
        [] { EarlierCase(ControlText("restart")); fs::create_directory("case.rst"); }, kResume,
-       {"cannot open case.rst: it is a directory, not a regular file\n"}, 1},
+       {"cannot open case.rst: it is a directory, not a regular file\n"}, 1,
+       {"Error opening the restart file"}, {}, {}, "",
+       [] { EXPECT_TRUE(fs::is_directory("case.rst")); }},
       {"restart file is a pipe",
        [] { EarlierCase(ControlText("restart")); mkfifo("case.rst", 0644); }, kResume,
        {"cannot open case.rst: it is a pipe, not a regular file\n"}, 1},
@@ -134,8 +131,7 @@ std::vector<Row> RestartRows() {
        {"cannot read case.rst (line 6): row 1 of the Jacobian holds more values than the 1 "
         "adjustable parameter of the control file" + kAnotherSize + "\n"},
        1},
-      {"restart file with more after its last item", [good] { Resumable(good + "7\n"); },
-       kResume,
+      {"restart file with more after its last item", [good] { Resumable(good + "7\n"); }, kResume,
        {"cannot read case.rst (line 34): something follows the cyclic position, the last "
         "item" + kAnotherSize + "\n"},
        1},
@@ -174,8 +170,7 @@ std::vector<Row> ControlRows() {
        {"cannot read case.pst (line 11): SLMMODE is 5; it must be 0 (Levenberg-Marquardt) or 1 "
         "(secant updates)\n"},
        1},
-      {"SLMNCOL beyond the adjustable parameters", earlier(Control("0 0 0.9 1", "1 0 0.9 2")),
-       kSlm,
+      {"SLMNCOL beyond the adjustable parameters", earlier(Control("0 0 0.9 1", "1 0 0.9 2")), kSlm,
        {"cannot read case.pst (line 11): SLMNCOL is 2, but the problem has 1 adjustable "
         "parameter; the secant mode refreshes at most one column per adjustable parameter in an "
         "iteration\n"},
@@ -273,7 +268,10 @@ std::vector<Row> MonteCarloAndSceRows() {
        1, {"SCE-UA"}, {}, {}, "", nullptr, true},
       {"SCE first record with a word", [] { EarlierSce("5000 5 0.1 two 1969 0 2\n"); },
        {"-c", "sce.in"},
-       {"cannot read sce.in (line 4): record 1 needs 7 numbers", kNoSetup}, 1},
+       {"cannot read sce.in (line 4): record 1 needs 7 numbers (max_calls kstop conv_pct ngs "
+        "seed custom nparam); at ngs \"two\" is not an integer\n"
+        "Error in your input file. The first line must have 7 parameters.\n" + kNoSetup},
+       1},
       {"SCE observation file missing",
        [] { EarlierSce(kSceRecords); fs::remove("no_observations.obs"); }, {"-c", "sce.in"},
        {"Attempted to read file: no_observations.obs\n"}, 1},

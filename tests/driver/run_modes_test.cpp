@@ -42,34 +42,29 @@ class RecordingPartition : public tarne::mpi_setup {
   std::vector<Message> inbox;
 };
 
-// What the recorders saw, one text line per call.
+// What the recorders saw, one text line per call, and what every entry returns.
 std::vector<std::string> calls;
-int project_result = 0;
+int entry_result = 0;
 
 int RecordProjectRun(tarne::mpi_setup*, const char* input_file, const char* argument,
                      long batch_index) {
   calls.push_back("project " + std::string(input_file) + " " + argument + " " +
                   std::to_string(batch_index));
-  return project_result;
+  return entry_result;
 }
-// What the calibration entries return: Monte Carlo 1 after a good run, SCE and the tools 0.
-int monte_carlo_result = 1;
-int sce_result = 0;
-int tool_status = 0;
-
 int RecordMonteCarlo(tarne::mpi_setup*, long total_samples, const char* input_file) {
   calls.push_back("montecarlo " + std::to_string(total_samples) + " " + input_file);
-  return monte_carlo_result;
+  return entry_result;
 }
 int RecordSce(tarne::mpi_setup*, const char* input_file) {
   calls.push_back(std::string("sce ") + input_file);
-  return sce_result;
+  return entry_result;
 }
 int RecordTool(tarne::mpi_setup*, int argc, char** argv) {
   std::string line = "tool";
   for (int i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
   calls.push_back(line);
-  return tool_status;
+  return entry_result;
 }
 
 ModeEntries Recorders() {
@@ -93,7 +88,7 @@ struct Outcome {
 };
 
 Outcome Dispatch(std::vector<std::string> words, const ModeEntries& entries = Recorders(),
-            bool web = false, long total_threads = 4, long process_rank = 0) {
+                 bool web = false, long total_threads = 4, long process_rank = 0) {
   calls.clear();
   words.insert(words.begin(), "tarne");
   std::vector<char*> argv;
@@ -119,100 +114,98 @@ Outcome Dispatch(std::vector<std::string> words, const ModeEntries& entries = Re
 using Lines = std::vector<std::string>;
 using Counts = std::vector<long>;
 
-TEST(RunModes, SingleProjectRunUsesAllThreadsAndReturnsTheModelResult) {
-  project_result = 3;
-  Outcome o = Dispatch({"proj.prj"});
-  EXPECT_EQ(o.setups, Counts{4});
-  EXPECT_EQ(o.calls, Lines{"project proj.prj proj.prj -1"});
-  EXPECT_EQ(o.exit_code, 3);
-  project_result = 0;
-  EXPECT_EQ(Dispatch({"-v"}).calls, Lines{"project -v -v -1"});
-  EXPECT_EQ(Dispatch({"-v"}).exit_code, 0);
+struct Case {
+  Lines words;
+  int result;  // what the entry called returns
+  int exit_code;
+  Counts setups;
+  Lines calls;
+  const char* out = nullptr;  // the whole standard output, when given
+  long threads = 4, rank = 0;
+  bool web = false;
+};
+
+// The single project run uses all threads (one partition on a web start) and returns the
+// model's result, where a failure whose low byte is 0 still fails the process; batch runs are
+// numbered from 0 and their results ignored; the calibrations get their sample counts and
+// partition set-up, and a failed one ends non-zero (Monte Carlo's 0 becomes 1). On a process
+// other than rank 0 the modes without a partitioned form (batch runs, SCE, the tools and a web
+// start's run) run nothing and print nothing, though each sets up the same partitions as on
+// rank 0; Monte Carlo and the single project run go on every process. Version and help run
+// nothing.
+TEST(RunModes, EachModeCallsItsEntryWithItsPartitionsAndEndsWithItsStatus) {
+  const Case cases[] = {
+      {{"proj.prj"}, 3, 3, {4}, {"project proj.prj proj.prj -1"}},
+      {{"-v"}, 0, 0, {4}, {"project -v -v -1"}},
+      {{"proj.prj"}, 0, 0, {1}, {"project proj.prj proj.prj -1"}, nullptr, 4, 0, true},
+      {{"proj.prj"}, 256, 1, {4}, {"project proj.prj proj.prj -1"}},
+      {{"proj.prj"}, -1, -1, {4}, {"project proj.prj proj.prj -1"}},
+      {{"-b3", "batch.prj"}, 9, 0, {1},
+       {"project batch.prj -b3 0", "project batch.prj -b3 1", "project batch.prj -b3 2"},
+       "TARNE is running in batch mode, and is running 3 runs...\n"},
+      {{"-b", "batch.prj"}, 0, 0, {1}, {"project batch.prj -b 0"}},
+      {{"-b0", "batch.prj"}, 0, 0, {1}, {},
+       "TARNE is running in batch mode, and is running 0 runs...\n"},
+      {{"-b-2", "batch.prj"}, 0, 0, {1}, {},
+       "TARNE is running in batch mode, and is running -2 runs...\n"},
+      {{"-m", "mc.in"}, 1, 0, {1}, {"montecarlo 1 mc.in"}},
+      {{"-m250", "mc.in"}, 1, 0, {1}, {"montecarlo 250 mc.in"}},
+      {{"-ms2", "mc.in"}, 1, 0, {1}, {"montecarlo 1 mc.in"}},
+      {{"-s", "sens.in"}, 1, 0, {}, {"montecarlo 500 sens.in"}},
+      {{"-c", "sce.in"}, 0, 0, {1}, {"sce sce.in"}},
+      {{"-m5", "mc.in"}, 0, 1, {1}, {"montecarlo 5 mc.in"}},
+      {{"-s", "mc.in"}, 0, 1, {}, {"montecarlo 500 mc.in"}},
+      {{"-c", "sce.in"}, 1, 1, {1}, {"sce sce.in"}},
+      {{"-b3", "batch.prj"}, 0, 0, {1}, {}, "", 2, 1},
+      {{"-c", "sce.in"}, 0, 0, {1}, {}, "", 2, 1},
+      {{"-slm", "case"}, 0, 0, {}, {}, "", 2, 1},
+      {{"-ms", "case"}, 0, 0, {}, {}, "", 2, 1},
+      {{"-tr", "case"}, 0, 0, {}, {}, "", 2, 1},
+      {{"-mlsl", "case"}, 0, 0, {}, {}, "", 2, 1},
+      {{"proj.prj"}, 0, 0, {1}, {}, nullptr, 2, 1, true},
+      {{"proj.prj"}, 2, 2, {2}, {"project proj.prj proj.prj -1"}, nullptr, 2, 1},
+      {{"-m9", "mc.in"}, 1, 0, {1}, {"montecarlo 9 mc.in"}, nullptr, 2, 1},
+      {{"-s", "mc.in"}, 1, 0, {}, {"montecarlo 500 mc.in"}, nullptr, 2, 1},
+      {{"-h", "x"}, 0, 0, {}, {}, ""},
+      {{"-v", "x"}, 0, 0, {}, {}},
+  };
+  for (const Case& c : cases) {
+    entry_result = c.result;
+    const Outcome o = Dispatch(c.words, Recorders(), c.web, c.threads, c.rank);
+    const std::string trace = c.words[0] + " returning " + std::to_string(c.result) +
+                              " on rank " + std::to_string(c.rank) + (c.web ? " (web)" : "");
+    EXPECT_EQ(o.exit_code, c.exit_code) << trace;
+    EXPECT_EQ(o.setups, c.setups) << trace;
+    EXPECT_EQ(o.calls, c.calls) << trace;
+    if (c.out != nullptr) {
+      EXPECT_EQ(o.out, c.out) << trace;
+    }
+  }
+  entry_result = 0;
+  EXPECT_NE(Dispatch({"-v", "x"}).out.find("-- TARNE version 8.0.016outlet Release, "),
+            std::string::npos);
 }
 
-TEST(RunModes, AWebStartRunsTheProjectOnOnePartition) {
-  Outcome o = Dispatch({"proj.prj"}, Recorders(), true);
-  EXPECT_EQ(o.setups, Counts{1});
-}
-
-TEST(RunModes, AFailureWhoseLowByteIsZeroStillFailsTheProcess) {
-  project_result = 256;
-  EXPECT_EQ(Dispatch({"proj.prj"}).exit_code, 1);
-  project_result = -1;
-  EXPECT_EQ(Dispatch({"proj.prj"}).exit_code, -1);
-  project_result = 0;
-}
-
-TEST(RunModes, BatchRunsAreNumberedFromZero) {
-  project_result = 9;  // results of batch runs are ignored
-  Outcome o = Dispatch({"-b3", "batch.prj"});
-  project_result = 0;
-  EXPECT_EQ(o.setups, Counts{1});
-  EXPECT_EQ(o.out, "TARNE is running in batch mode, and is running 3 runs...\n");
-  EXPECT_EQ(o.calls, (Lines{"project batch.prj -b3 0", "project batch.prj -b3 1",
-                            "project batch.prj -b3 2"}));
-  EXPECT_EQ(o.exit_code, 0);
-
-  EXPECT_EQ(Dispatch({"-b", "batch.prj"}).calls, Lines{"project batch.prj -b 0"});
-  Outcome none = Dispatch({"-b0", "batch.prj"});
-  EXPECT_EQ(none.out, "TARNE is running in batch mode, and is running 0 runs...\n");
-  EXPECT_TRUE(none.calls.empty());
-  Outcome negative = Dispatch({"-b-2", "batch.prj"});
-  EXPECT_EQ(negative.out, "TARNE is running in batch mode, and is running -2 runs...\n");
-  EXPECT_TRUE(negative.calls.empty());
-}
-
-TEST(RunModes, CalibrationsGetTheirSampleCountsAndPartitionSetUp) {
-  Outcome m = Dispatch({"-m", "mc.in"});
-  EXPECT_EQ(m.calls, Lines{"montecarlo 1 mc.in"});
-  EXPECT_EQ(m.setups, Counts{1});
-  EXPECT_EQ(Dispatch({"-m250", "mc.in"}).calls, Lines{"montecarlo 250 mc.in"});
-  EXPECT_EQ(Dispatch({"-ms2", "mc.in"}).calls, Lines{"montecarlo 1 mc.in"});
-
-  Outcome s = Dispatch({"-s", "sens.in"});
-  EXPECT_EQ(s.calls, Lines{"montecarlo 500 sens.in"});
-  EXPECT_TRUE(s.setups.empty());
-
-  Outcome c = Dispatch({"-c", "sce.in"});
-  EXPECT_EQ(c.calls, Lines{"sce sce.in"});
-  EXPECT_EQ(c.setups, Counts{1});
-  EXPECT_EQ(c.exit_code, 0);
-}
-
-// A calibration that fails ends the process with a non-zero status: Monte Carlo's 0 becomes
-// 1, SCE's and a tool's status is the exit code (one whose low byte is 0 becomes 1, which a
-// shell would otherwise read as success), on one process as on several.
-TEST(RunModes, AFailedCalibrationEndsWithANonZeroStatus) {
-  monte_carlo_result = 0;
-  EXPECT_EQ(Dispatch({"-m5", "mc.in"}).exit_code, 1);
-  EXPECT_EQ(Dispatch({"-s", "mc.in"}).exit_code, 1);
-  monte_carlo_result = 1;
-  sce_result = 1;
-  EXPECT_EQ(Dispatch({"-c", "sce.in"}).exit_code, 1);
-  sce_result = 0;
-  for (int status : {1, 2, 256}) {
-    tool_status = status;
-    for (const char* option : {"-slm", "-ms", "-tr", "-mlsl"}) {
+// The tools receive the whole command line, set up no partition, and on rank 0 end the other
+// processes' wait; a tool's status is the exit code (one whose low byte is 0 becomes 1, which
+// a shell would otherwise read as success), on one process as on several.
+TEST(RunModes, ToolsReceiveTheWholeCommandLineAndEndWithTheirStatus) {
+  for (int status : {0, 1, 2, 256}) {
+    entry_result = status;
+    for (const char* option : {"-slm", "-ms", "-tr", "-trx", "-mlsl", "-mlslx"}) {
       for (long processes : {1L, 4L}) {
-        EXPECT_EQ(Dispatch({option, "case"}, Recorders(), false, processes).exit_code,
-                  status == 256 ? 1 : status)
-            << option << " on " << processes << " processes";
+        const Outcome o = Dispatch({option, "case", "extra"}, Recorders(), false, processes);
+        const std::string trace = std::string(option) + " returning " + std::to_string(status) +
+                                  " on " + std::to_string(processes) + " processes";
+        EXPECT_EQ(o.calls, Lines{std::string("tool tarne ") + option + " case extra"}) << trace;
+        EXPECT_EQ(o.exit_code, status == 256 ? 1 : status) << trace;
+        EXPECT_TRUE(o.setups.empty()) << trace;
+        EXPECT_EQ(o.posted, std::vector<int>(static_cast<std::size_t>(processes - 1), kEndWork))
+            << trace;
       }
     }
   }
-  tool_status = 0;
-}
-
-TEST(RunModes, ToolsReceiveTheWholeCommandLine) {
-  for (const char* option : {"-slm", "-ms", "-trx", "-mlslx"}) {
-    for (long processes : {1L, 4L}) {
-      Outcome o = Dispatch({option, "case", "extra"}, Recorders(), false, processes);
-      EXPECT_EQ(o.calls, Lines{std::string("tool tarne ") + option + " case extra"}) << option;
-      EXPECT_EQ(o.exit_code, 0) << option;
-      EXPECT_TRUE(o.setups.empty()) << option;
-      EXPECT_EQ(o.posted, std::vector<int>(static_cast<std::size_t>(processes - 1), kEndWork));
-    }
-  }
+  entry_result = 0;
 }
 
 TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
@@ -230,49 +223,6 @@ TEST(RunModes, ToolsNotBuiltSayTheyAreNotAvailable) {
     EXPECT_EQ(o.exit_code, 1);
     EXPECT_TRUE(o.calls.empty());
   }
-}
-
-// On a process other than rank 0 the modes without a partitioned form (batch runs, SCE, the
-// tools and a web start's run) run nothing and print nothing, though each sets up the same
-// partitions as on rank 0 (the tools' processes wait for model runs until rank 0 ends them);
-// Monte Carlo and the single project run go on every process.
-TEST(RunModes, OnlyRankZeroRunsTheModesWithoutAPartitionedForm) {
-  const std::vector<std::pair<Lines, Counts>> idle = {
-      {{"-b3", "batch.prj"}, {1}}, {{"-c", "sce.in"}, {1}}, {{"-slm", "case"}, {}},
-      {{"-ms", "case"}, {}},       {{"-tr", "case"}, {}},   {{"-mlsl", "case"}, {}}};
-  for (const auto& [words, setups] : idle) {
-    Outcome o = Dispatch(words, Recorders(), false, 2, 1);
-    EXPECT_TRUE(o.calls.empty()) << words[0];
-    EXPECT_EQ(o.setups, setups) << words[0];
-    EXPECT_EQ(o.out, "") << words[0];
-    EXPECT_EQ(o.exit_code, 0) << words[0];
-  }
-  Outcome web = Dispatch({"proj.prj"}, Recorders(), true, 2, 1);
-  EXPECT_TRUE(web.calls.empty());
-  EXPECT_EQ(web.setups, Counts{1});
-
-  project_result = 2;
-  Outcome single = Dispatch({"proj.prj"}, Recorders(), false, 2, 1);
-  project_result = 0;
-  EXPECT_EQ(single.calls, Lines{"project proj.prj proj.prj -1"});
-  EXPECT_EQ(single.setups, Counts{2});
-  EXPECT_EQ(single.exit_code, 2);
-  EXPECT_EQ(Dispatch({"-m9", "mc.in"}, Recorders(), false, 2, 1).calls,
-            Lines{"montecarlo 9 mc.in"});
-  EXPECT_EQ(Dispatch({"-s", "mc.in"}, Recorders(), false, 2, 1).calls,
-            Lines{"montecarlo 500 mc.in"});
-}
-
-TEST(RunModes, VersionAndHelpRunNothing) {
-  Outcome v = Dispatch({"-v", "x"});
-  EXPECT_TRUE(v.calls.empty());
-  EXPECT_TRUE(v.setups.empty());
-  EXPECT_NE(v.out.find("-- TARNE version 8.0.016outlet Release, "), std::string::npos);
-  Outcome h = Dispatch({"-h", "x"});
-  EXPECT_TRUE(h.calls.empty());
-  EXPECT_TRUE(h.setups.empty());
-  EXPECT_EQ(h.out, "");
-  EXPECT_EQ(h.exit_code, 0);
 }
 
 }  // namespace

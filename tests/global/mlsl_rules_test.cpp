@@ -119,17 +119,10 @@ TEST(StartRules, AnEndPointWithinOneMillionthIsAKnownMinimum) {
 
 // ---- Stop rules -----------------------------------------------------------------------------
 
+// Ten samples an iteration; sigma, dmin and the seeds play no part in the stop rules.
 MlslSettings Settings(long Kmax, long Lmax, long Lstall, long Kstall, double f = 0.01,
                       double gamma = 0.1) {
-  MlslSettings s;
-  s.N = 10;
-  s.gamma = gamma;
-  s.Kmax = Kmax;
-  s.Lmax = Lmax;
-  s.Lstall = Lstall;
-  s.Kstall = Kstall;
-  s.f = f;
-  return s;
+  return {10, gamma, 0.0, 0.0, "", 0, Kmax, Lmax, Lstall, Kstall, f};
 }
 
 // Counts one more local search with result F, as the method does before the bookkeeping.
@@ -191,9 +184,7 @@ TEST(IterationBookkeeping, NoIterationCountsAsStalledBeforeTheFirstLocalSearch) 
     EXPECT_EQ(p.Kbest, kNoObjective);
   }
   // Iteration 3 runs the first search: Kbest takes its result, still no stall.
-  p.kbest = 1e300;
-  p.L = 1;
-  p.D = 1;
+  p.L = p.D = 1;
   p.Fbest = p.kbest = 4.0;
   EXPECT_EQ(AfterIteration(p, 30, s, kMlslNoStop), kMlslNoStop);
   EXPECT_EQ(p.Kbest, 4.0);

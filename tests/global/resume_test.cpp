@@ -26,6 +26,7 @@ namespace {
 using testing_support::CopyIntoCwd;
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::RegularFiles;
 using testing_support::RunResult;
 using testing_support::RunTarne;
 using testing_support::SourcePath;
@@ -35,23 +36,24 @@ using testing_support::WriteFile;
 
 const std::string kMark = "\n\n                             .....RESTART.....\n\n";
 
+const global_test::MethodTool kMsTool = {RunMultistart, "-ms", "ms.in", "slm_kor_ms1.rec",
+                                         "slm_kor_ms1"};
+const global_test::MethodTool kMlslTool = {RunMlsl, "-mlsl", "mlsl.in", "slm_kor_mlsl.rec",
+                                           "slm_kor_mlsl"};
+const global_test::MethodTool kTrTool = {RunTrajectoryRepulsion, "-tr", "tr.in",
+                                         "slm_kor_ms2.rec", "slm_kor_ms2"};
+
 struct Method {
-  const char* option;
-  const char* input_name;
-  const char* input;  // the method's input; nullptr: the example's
-  const char* record;
-  const char* restart_file;
+  const global_test::MethodTool& tool;
+  const char* input;              // the method's input; nullptr: the example's
   std::vector<const char*> kept;  // further files that must come out as uninterrupted
 };
 
 // Multistart and trajectory repulsion with fewer searches than the example makes, to keep the
 // runs short; MLSL as the example has it.
-const Method kMultistart = {"-ms", "ms.in", "1\n4\n", "slm_kor_ms1.rec", "slm_kor_ms1.rst",
-                            {"parameters.prn", "RandomNumberSeeds.prn"}};
-const Method kMlsl = {"-mlsl", "mlsl.in", nullptr, "slm_kor_mlsl.rec", "slm_kor_mlsl.rst",
-                      {"RandomNumberSeeds.prn"}};
-const Method kTr = {"-tr", "tr.in", "Y 9\n40 3 5 0.001\n", "slm_kor_ms2.rec", "slm_kor_ms2.rst",
-                    {"RandomNumberSeeds.prn"}};
+const Method kMultistart = {kMsTool, "1\n4\n", {"parameters.prn", "RandomNumberSeeds.prn"}};
+const Method kMlsl = {kMlslTool, nullptr, {"RandomNumberSeeds.prn"}};
+const Method kTr = {kTrTool, "Y 9\n40 3 5 0.001\n", {"RandomNumberSeeds.prn"}};
 
 // The example in the working directory, with RSTFLE "restart" and a model that counts its
 // runs, logs for each whether the engine's restart file exists, and on each run whose number
@@ -64,7 +66,7 @@ void WriteExample(const Method& method) {
   std::string pst = ReadFile("sine.pst");
   pst.replace(pst.find("norestart"), 9, "restart");
   WriteFile("sine.pst", pst);
-  if (method.input != nullptr) WriteFile(method.input_name, method.input);
+  if (method.input != nullptr) WriteFile(method.tool.input_name, method.input);
   const std::string model = ReadFile(SourcePath("examples/global/model.sh"));
   WriteFile("model.sh",
             model +
@@ -72,13 +74,8 @@ void WriteExample(const Method& method) {
                 "if [ -e sine.rst ]; then echo 1 >> runlog; else echo 0 >> runlog; fi\n"
                 "list=; [ -e interrupt ] && read -r list < interrupt\n"
                 "case \" $list \" in *\" stop$n \"*) echo 1 > pest.stp ;; esac\n"
-                "case \" $list \" in *\" $n \"*)\n"
-                "  pid=$$\n"
-                "  while [ \"$pid\" -gt 1 ]; do\n"
-                "    pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
-                "    if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
-                "  done ;;\n"
-                "esac\n");
+                "case \" $list \" in *\" $n \"*)\n" +
+                testing_support::KillTarneAboveLines() + ";;\nesac\n");
   std::filesystem::permissions("model.sh", std::filesystem::perms::owner_all);
 }
 
@@ -92,7 +89,9 @@ std::string WithoutMarks(std::string text) {
 // What a finished run leaves that an interruption must not change.
 std::map<std::string, std::string> Results(const Method& method, const RunResult& run) {
   std::map<std::string, std::string> results;
-  for (const char* file : {method.record, "sine.rec"}) results[file] = WithoutMarks(ReadFile(file));
+  for (const char* file : {method.tool.record_name, "sine.rec"}) {
+    results[file] = WithoutMarks(ReadFile(file));
+  }
   for (const char* file : {"sine.sen", "sine.par"}) results[file] = ReadFile(file);
   for (const char* file : method.kept) results[file] = ReadFile(file);
   const std::vector<std::string> screen = SplitLines(run.out);
@@ -106,7 +105,7 @@ std::map<std::string, std::string> Uninterrupted(const Method& method,
                                                  std::vector<bool>& rst_present) {
   TempDir dir;
   WriteExample(method);
-  const RunResult run = RunTarne({method.option, "sine"});
+  const RunResult run = RunTarne({method.tool.option, "sine"});
   EXPECT_EQ(run.exit_code, 0) << run.out;
   for (const std::string& line : SplitLines(ReadFile("runlog"))) rst_present.push_back(line == "1");
   return Results(method, run);
@@ -143,20 +142,20 @@ void ExpectResumedRunsEndAsTheUninterruptedOne(const Method& method,
     for (std::string point; listed >> point;) ++interruptions;
     RunResult run;
     for (size_t i = 0; i <= interruptions; ++i) {
-      std::vector<std::string> words = {method.option, "sine"};
+      std::vector<std::string> words = {method.tool.option, "sine"};
       if (i > 0) words.push_back("/r");
       run = RunTarne(words);
       const bool last = i == interruptions;
       const bool stopped = !last && row.find("stop") != std::string::npos;
       EXPECT_EQ(run.exit_code, last || stopped ? 0 : 128 + 9) << row << "\n" << run.out;
-      EXPECT_EQ(FileExists(method.restart_file), !last) << row;
+      EXPECT_EQ(FileExists(std::string(method.tool.tool_name) + ".rst"), !last) << row;
     }
     const std::map<std::string, std::string> results = Results(method, run);
     for (const auto& [file, content] : reference) {
-      EXPECT_EQ(results.at(file), content) << method.option << " interrupted at " << row
+      EXPECT_EQ(results.at(file), content) << method.tool.option << " interrupted at " << row
                                            << ": " << file;
     }
-    EXPECT_NE(ReadFile(method.record).find(kMark), std::string::npos) << row;
+    EXPECT_NE(ReadFile(method.tool.record_name).find(kMark), std::string::npos) << row;
   }
 }
 
@@ -174,20 +173,19 @@ TEST(GlobalResume, TrajectoryRepulsionKilledOrStoppedEndsAsTheUninterruptedRun) 
 
 // ---- Refusals -----------------------------------------------------------------------------
 
-const global_test::MethodTool kMsTool = {RunMultistart, "-ms", "ms.in", "slm_kor_ms1.rec",
-                                         "slm_kor_ms1"};
-const global_test::MethodTool kMlslTool = {RunMlsl, "-mlsl", "mlsl.in", "slm_kor_mlsl.rec",
-                                           "slm_kor_mlsl"};
-const global_test::MethodTool kTrTool = {RunTrajectoryRepulsion, "-tr", "tr.in",
-                                         "slm_kor_ms2.rec", "slm_kor_ms2"};
-
-// Every regular file of the working directory with its content.
-std::map<std::string, std::string> Files() {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadFile(entry.path());
-  }
-  return files;
+// Runs the method in this process and expects it refused: status 1, a screen line holding
+// message, and every file of the working directory as it was.
+global_test::MethodRun ExpectRefusedChangingNoFile(const char* name,
+                                                   const global_test::MethodTool& tool,
+                                                   const std::vector<std::string>& extra,
+                                                   const char* control,
+                                                   const std::string& message) {
+  const std::map<std::string, std::string> before = RegularFiles();
+  const global_test::MethodRun run = global_test::RunMethod(tool, extra, control);
+  EXPECT_EQ(run.status, 1) << name;
+  EXPECT_NE(run.screen.find(message), std::string::npos) << name << "\n" << run.screen;
+  EXPECT_EQ(RegularFiles(), before) << name;
+  return run;
 }
 
 struct Refusal {
@@ -274,12 +272,10 @@ TEST(GlobalRefusals, BadInputOrANonRegularFileChangesNoEarlierFile) {
     ProblemRecord record;
     ASSERT_EQ(ReadControlFile(record, "case"), 0);
     row.prepare();
-    const std::map<std::string, std::string> before = Files();
-    const global_test::MethodRun run = global_test::RunMethod(row.tool, row.extra);
-    EXPECT_EQ(run.status, 1) << row.name;
-    EXPECT_NE(run.screen.find(row.message), std::string::npos) << row.name << "\n" << run.screen;
-    EXPECT_EQ(run.model_runs, 0) << row.name;
-    EXPECT_EQ(Files(), before) << row.name;
+    EXPECT_EQ(ExpectRefusedChangingNoFile(row.name, row.tool, row.extra, "case", row.message)
+                  .model_runs,
+              0)
+        << row.name;
   }
 }
 
@@ -290,7 +286,7 @@ TEST(GlobalRefusals, AResumeThatCannotGoOnChangesNoFile) {
   WriteExample(kMlsl);
   WriteFile("interrupt", "40\n");
   ASSERT_EQ(RunTarne({"-mlsl", "sine"}).exit_code, 128 + 9);
-  const std::map<std::string, std::string> killed = Files();
+  const std::map<std::string, std::string> killed = RegularFiles();
   const auto change = [](const char* file, size_t at, const std::string& text) {
     std::string content = ReadFile(file);
     content.replace(at, std::string::npos, text);
@@ -325,11 +321,7 @@ TEST(GlobalRefusals, AResumeThatCannotGoOnChangesNoFile) {
   for (const auto& row : rows) {
     for (const auto& [name, content] : killed) WriteFile(name, content);
     row.prepare();
-    const std::map<std::string, std::string> before = Files();
-    const global_test::MethodRun run = global_test::RunMethod(kMlslTool, {"/r"}, "sine");
-    EXPECT_EQ(run.status, 1) << row.name;
-    EXPECT_NE(run.screen.find(row.message), std::string::npos) << row.name << "\n" << run.screen;
-    EXPECT_EQ(Files(), before) << row.name;
+    ExpectRefusedChangingNoFile(row.name, kMlslTool, {"/r"}, "sine", row.message);
   }
 }
 

@@ -1,6 +1,7 @@
 // Tests of the engine state's restart: what SaveEngineState writes of the state and the
-// record, RestoreEngineState puts back in their places, and a refused restart file leaves
-// the problem record as it was.
+// record, RestoreEngineState puts back in their places, a file read ahead (before the tool
+// opens its output files) and then taken gives the search the same state, and a refused
+// restart file leaves the problem record as it was.
 #include "lm/lm_state.h"
 
 #include <gtest/gtest.h>
@@ -29,17 +30,22 @@ ProblemRecord TwoByTwo() {
   return record;
 }
 
-TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
+TEST(EngineState, RestoreAndTakeGiveBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   TempDir dir;
   OutputNames names;
   FilesNamesForWrite("case", names);
   ProblemRecord saved = TwoByTwo();
   LmState state = PrepareLocalSearch(saved, CurrentParameterValues(saved), 0.5);
-  state.n = 2;
+  state.n = 3;
   state.phi = 4.0;
   state.starting_phi = 8.0;
+  state.history[1] = 9.0;
+  state.history[2] = 4.0;
   state.jacobian(2, 1) = 1.5;
+  state.jacobian(1, 2) = -2.5;
+  state.cyclic_position = 2;
   state.model_calls = 17;
+  saved.parameters[1].value = 1.25;
   saved.parameters[2].value = 3.5;
   saved.observations[2].simulated[kBaseSlot] = 9.0;
   saved.observations[1].simulated[kFirstPerturbedSlot] = 7.0;
@@ -50,7 +56,7 @@ TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   ProblemRecord restored = TwoByTwo();
   LmState resumed = PrepareLocalSearch(restored, CurrentParameterValues(restored), 0.01);
   ASSERT_EQ(RestoreEngineState(resumed, restored, names), 0);
-  EXPECT_EQ(resumed.n, 2);
+  EXPECT_EQ(resumed.n, 3);
   EXPECT_EQ(resumed.jacobian(2, 1), 1.5);
   EXPECT_EQ(resumed.model_calls, 17);
   EXPECT_GE(resumed.history.size(), restored.NOPTMAX + 1);
@@ -61,6 +67,21 @@ TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   EXPECT_EQ(restored.observations[2].simulated[kBaseSlot], 9.0);
   EXPECT_EQ(restored.observations[1].simulated[kFirstPerturbedSlot], 7.0);
   EXPECT_EQ(restored.observation_groups[1].phi, 4.0);
+
+  ProblemRecord ahead = TwoByTwo();
+  RestartRecord read;
+  ASSERT_EQ(ReadRestartFile(read, ahead, names), 0);
+  LmState taken = PrepareLocalSearch(ahead, CurrentParameterValues(ahead), 0.01);
+  TakeEngineState(read, taken, ahead);
+  EXPECT_EQ(taken.n, resumed.n);
+  EXPECT_EQ(taken.phi, resumed.phi);
+  EXPECT_EQ(taken.cyclic_position, 2);
+  EXPECT_EQ(taken.jacobian(1, 2), -2.5);
+  EXPECT_EQ(taken.history.size(), resumed.history.size());
+  EXPECT_EQ(taken.history[2], 4.0);
+  EXPECT_EQ(ahead.parameters[1].value, 1.25);
+  EXPECT_EQ(ahead.RLAMBDA1, restored.RLAMBDA1);
+  EXPECT_GT(taken.jacobian_version, 0);
 
   // The last item unreadable: everything before it was read, none of it is taken.
   const std::string text = ReadFile("case.rst");
@@ -74,45 +95,6 @@ TEST(EngineState, RestoreTakesBackWhatSaveWroteAndARefusedFileLeavesTheRecord) {
   EXPECT_EQ(refused.RLAMBDA1, 0.01);
   EXPECT_EQ(refused.parameters[2].value, 3.0);
   EXPECT_EQ(refused.observations[2].simulated[kBaseSlot], 0.0);
-}
-
-// A restart file read ahead (before the tool opens its output files) and then taken gives the
-// search the state that reading it in place gives.
-TEST(EngineState, TakingAFileReadAheadEqualsRestoringIt) {
-  TempDir dir;
-  OutputNames names;
-  FilesNamesForWrite("case", names);
-  ProblemRecord saved = TwoByTwo();
-  LmState state = PrepareLocalSearch(saved, CurrentParameterValues(saved), 0.5);
-  state.n = 3;
-  state.phi = 2.0;
-  state.starting_phi = 4.0;
-  state.history[1] = 9.0;
-  state.history[2] = 4.0;
-  state.jacobian(1, 2) = -2.5;
-  state.cyclic_position = 2;
-  saved.parameters[1].value = 1.25;
-  ASSERT_EQ(SaveEngineState(state, saved, names), 0);
-
-  ProblemRecord in_place = TwoByTwo();
-  LmState restored = PrepareLocalSearch(in_place, CurrentParameterValues(in_place), 0.01);
-  ASSERT_EQ(RestoreEngineState(restored, in_place, names), 0);
-
-  ProblemRecord ahead = TwoByTwo();
-  RestartRecord read;
-  ASSERT_EQ(ReadRestartFile(read, ahead, names), 0);
-  LmState taken = PrepareLocalSearch(ahead, CurrentParameterValues(ahead), 0.01);
-  TakeEngineState(read, taken, ahead);
-
-  EXPECT_EQ(taken.n, restored.n);
-  EXPECT_EQ(taken.phi, restored.phi);
-  EXPECT_EQ(taken.cyclic_position, 2);
-  EXPECT_EQ(taken.jacobian(1, 2), -2.5);
-  EXPECT_EQ(taken.history.size(), restored.history.size());
-  EXPECT_EQ(taken.history[2], 4.0);
-  EXPECT_EQ(ahead.parameters[1].value, 1.25);
-  EXPECT_EQ(ahead.RLAMBDA1, in_place.RLAMBDA1);
-  EXPECT_GT(taken.jacobian_version, 0);
 }
 
 }  // namespace

@@ -176,4 +176,22 @@ void WriteRosenbrockInput() {
   WriteFile("mc.in", "rosen.prj\nnames.lst\nobs.txt\n2\n-2 2\n-2 2\n");
 }
 
+std::map<std::string, std::string> RegularFiles() {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    if (entry.is_regular_file() && !entry.is_symlink()) {
+      files[entry.path().lexically_normal().string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+std::string KillTarneAboveLines() {
+  return "pid=$$\n"
+         "while [ \"$pid\" -gt 1 ]; do\n"
+         "  pid=$(cut -d' ' -f4 /proc/$pid/stat)\n"
+         "  if [ \"$(cat /proc/$pid/comm)\" = tarne ]; then kill -9 $pid; break; fi\n"
+         "done\n";
+}
+
 }  // namespace testing_support

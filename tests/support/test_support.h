@@ -50,6 +50,12 @@ std::vector<std::string> TabFields(const std::string& line);
 std::string SourcePath(const std::string& relative);
 // Copies a file or a directory tree into the current working directory.
 void CopyIntoCwd(const std::string& source);
+// Every regular file under the working directory (symbolic links not followed) with its
+// content, by its path relative to the working directory.
+std::map<std::string, std::string> RegularFiles();
+// Shell lines for a model script that kill the nearest tarne process above it with SIGKILL,
+// as a crash or a power cut would end the run.
+std::string KillTarneAboveLines();
 // Writes the Monte Carlo input "mc.in" of a two-parameter Rosenbrock "function" project
 // (rosen.prj, names.lst, an empty obs.txt), both parameters between -2 and 2.
 void WriteRosenbrockInput();
