@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 using testing_support::CopyIntoCwd;
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::RegularFiles;
 using testing_support::RunResult;
 using testing_support::RunTarne;
 using testing_support::SourcePath;
@@ -35,7 +36,6 @@ using mpi_testing::CopyExample;
 using mpi_testing::CountOf;
 using mpi_testing::Describe;
 using mpi_testing::ExpectSameFiles;
-using mpi_testing::FilesUnder;
 using mpi_testing::Mpirun;
 using mpi_testing::TarneIn;
 using mpi_testing::TarneInEach;
@@ -277,7 +277,7 @@ TEST_F(MpiRuns, BatchAndSceLeaveTheFilesOfOneProcess) {
                                           : "ENTER THE SCEUA SUBROUTINE";
       EXPECT_EQ(CountOf(result.out, mark), 1) << result.out;
     }
-    EXPECT_GT(FilesUnder("one").size(), 6u);
+    EXPECT_GT(RegularFiles("one").size(), 6u);
     ExpectSameFiles("one", "two");
   }
 }

@@ -86,18 +86,9 @@ std::string Describe(const RunResult& r) {
          r.err;
 }
 
-std::map<std::string, std::string> FilesUnder(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), dir).string()] = ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
-
 void ExpectSameFiles(const std::string& expected_dir, const std::string& actual_dir) {
-  const auto expected = FilesUnder(expected_dir), actual = FilesUnder(actual_dir);
+  const auto expected = testing_support::RegularFiles(expected_dir),
+             actual = testing_support::RegularFiles(actual_dir);
   std::string names, other_names;
   for (const auto& [name, content] : expected) names += name + " ";
   for (const auto& [name, content] : actual) other_names += name + " ";

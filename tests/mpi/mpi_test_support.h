@@ -59,8 +59,6 @@ std::string KillTarneWhen(const std::string& where, const std::string& when);
 long CountOf(const std::string& text, const std::string& part);
 std::string Describe(const testing_support::RunResult& r);
 
-// Contents of the regular files under dir, by their path relative to it.
-std::map<std::string, std::string> FilesUnder(const std::string& dir);
 // Expects the same file names under both directories, each with the same bytes.
 void ExpectSameFiles(const std::string& expected_dir, const std::string& actual_dir);
 

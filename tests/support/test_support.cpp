@@ -176,11 +176,11 @@ void WriteRosenbrockInput() {
   WriteFile("mc.in", "rosen.prj\nnames.lst\nobs.txt\n2\n-2 2\n-2 2\n");
 }
 
-std::map<std::string, std::string> RegularFiles() {
+std::map<std::string, std::string> RegularFiles(const std::string& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     if (entry.is_regular_file() && !entry.is_symlink()) {
-      files[entry.path().lexically_normal().string()] = ReadFile(entry.path().string());
+      files[entry.path().lexically_relative(dir).string()] = ReadFile(entry.path().string());
     }
   }
   return files;

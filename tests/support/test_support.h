@@ -50,9 +50,9 @@ std::vector<std::string> TabFields(const std::string& line);
 std::string SourcePath(const std::string& relative);
 // Copies a file or a directory tree into the current working directory.
 void CopyIntoCwd(const std::string& source);
-// Every regular file under the working directory (symbolic links not followed) with its
-// content, by its path relative to the working directory.
-std::map<std::string, std::string> RegularFiles();
+// Every regular file under dir (symbolic links not followed) with its content, by its path
+// relative to dir.
+std::map<std::string, std::string> RegularFiles(const std::string& dir = ".");
 // Shell lines for a model script that kill the nearest tarne process above it with SIGKILL,
 // as a crash or a power cut would end the run.
 std::string KillTarneAboveLines();
